@@ -1,0 +1,27 @@
+#pragma once
+// The JSON bodies of the three cloud requests and the markers looked for in the
+// answers. Inserted values are escaped as JSON strings, so no device ID, token
+// or switch value can add fields to a request; ordinary values are unchanged.
+
+#include <string>
+#include <string_view>
+
+namespace tavorin::cloud {
+
+inline constexpr std::string_view kRefreshPath = "/v2/user/refresh";
+inline constexpr std::string_view kStatusPath = "/v2/device/thing";
+inline constexpr std::string_view kSetPath = "/v2/device/thing/status";
+
+// The cloud rejected the access token.
+inline constexpr std::string_view kTokenRejected = "\"error\":401";
+// The cloud accepted a set request.
+inline constexpr std::string_view kAccepted = "\"error\":0";
+
+// value with `"`, `\` and control characters escaped for a JSON string.
+[[nodiscard]] std::string EscapeJsonString(std::string_view value);
+
+[[nodiscard]] std::string RefreshBody(std::string_view refreshToken);
+[[nodiscard]] std::string StatusBody(std::string_view deviceId);
+[[nodiscard]] std::string SetBody(std::string_view deviceId, std::string_view switchValue);
+
+}  // namespace tavorin::cloud

@@ -1,0 +1,63 @@
+#include "cloud/text_file.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <memory>
+#include <system_error>
+
+namespace tavorin::cloud {
+namespace {
+
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+[[noreturn]] void ThrowFileError(std::string_view what, const std::filesystem::path& path, int error) {
+  throw std::system_error(error, std::generic_category(),
+                          std::string(what) + " " + path.string());
+}
+
+FilePtr Open(const std::filesystem::path& path, const char* mode, std::string_view what) {
+  FilePtr file(std::fopen(path.c_str(), mode));
+  if (!file) {
+    ThrowFileError(what, path, errno);
+  }
+  return file;
+}
+
+// Closes explicitly so that a failed final flush (a full disk) is reported.
+void Close(FilePtr file, const std::filesystem::path& path) {
+  if (std::fclose(file.release()) != 0) {
+    ThrowFileError("cannot write", path, errno);
+  }
+}
+
+}  // namespace
+
+std::string ReadTextFile(const std::filesystem::path& path) {
+  FilePtr file = Open(path, "rb", "cannot open");
+  std::string content;
+  char buffer[4096];
+  std::size_t count = 0;
+  while ((count = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) {
+    content.append(buffer, count);
+  }
+  if (std::ferror(file.get())) {
+    ThrowFileError("cannot read", path, errno);
+  }
+  return content;
+}
+
+void AppendToFile(const std::filesystem::path& path, std::string_view text) {
+  FilePtr file = Open(path, "ab", "cannot open");
+  // One buffer large enough for the whole text makes the close issue a single
+  // write, so lines appended by concurrent runs never interleave.
+  std::setvbuf(file.get(), nullptr, _IOFBF, text.size() + 1);
+  if (std::fwrite(text.data(), 1, text.size(), file.get()) != text.size()) {
+    ThrowFileError("cannot write", path, errno);
+  }
+  Close(std::move(file), path);
+}
+
+}  // namespace tavorin::cloud

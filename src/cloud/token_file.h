@@ -1,0 +1,22 @@
+#pragma once
+// The token file: "at=<access token>" and "rt=<refresh token>" lines. It is
+// read afresh for every request and only ever written whole.
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace tavorin::cloud {
+
+inline constexpr std::string_view kTokenFileName = "tokens.txt";
+
+// The value of the first line that starts with tokenType + "=", untrimmed, or
+// empty text when no line does. CR LF, a lone LF and a lone CR all end a line.
+// Throws std::system_error when the file cannot be read (a missing file too).
+[[nodiscard]] std::string ReadToken(const std::filesystem::path& tokenFile, std::string_view tokenType);
+
+// Replaces the file with exactly the lines "at=<at>" and "rt=<rt>", each ended
+// by CR LF, readable by the owner only. On failure the old file is kept.
+void SaveTokens(const std::filesystem::path& tokenFile, std::string_view at, std::string_view rt);
+
+}  // namespace tavorin::cloud

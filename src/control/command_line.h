@@ -1,0 +1,36 @@
+#pragma once
+// The command-line entry: the argument text is the device ID, then optionally
+// the request word, separated by single blanks.
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "control/result_code.h"
+#include "control/switch_control.h"
+
+namespace tavorin::control {
+
+// Exit status of a run that ended on an error rather than a result code.
+inline constexpr int kErrorStatus = 2;
+
+enum class EntryRequest {
+  OpenWindow,    // no argument text: the person's front end
+  ShowHelp,      // "--help" or "-h" alone
+  ShowVersion,   // "--version" alone
+  RunOperation,  // anything else: one switch operation
+};
+
+[[nodiscard]] EntryRequest ClassifyArgumentText(std::string_view argumentText);
+
+// Splits at every single blank. Empty pieces are kept: doubled, leading and
+// trailing blanks give empty pieces.
+[[nodiscard]] std::vector<std::string> SplitArgumentText(std::string_view argumentText);
+
+// Runs the switch operation that the argument text asks for: a query for the
+// device ID alone, else piece 2 as the request word; pieces after it are ignored.
+[[nodiscard]] ResultCode RunOperation(std::string_view argumentText, const SwitchControl& control);
+
+[[nodiscard]] std::string UsageText();
+
+}  // namespace tavorin::control

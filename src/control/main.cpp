@@ -1,0 +1,47 @@
+// The program's entry: one switch operation per start, its result code as the
+// exit status.
+#include <exception>
+#include <iostream>
+#include <string>
+
+#include "build_config.h"
+#include "cloud/cloud_client.h"
+#include "cloud/curl_http_client.h"
+#include "control/command_line.h"
+#include "control/platform.h"
+#include "control/switch_control.h"
+
+namespace {
+
+using namespace tavorin;
+
+int Run(const std::string& argumentText) {
+  switch (control::ClassifyArgumentText(argumentText)) {
+    case control::EntryRequest::ShowHelp:
+      std::cout << control::UsageText();
+      return 0;
+    case control::EntryRequest::ShowVersion:
+      std::cout << "tavorin " << build::kVersion << '\n';
+      return 0;
+    case control::EntryRequest::OpenWindow:
+      std::cerr << "Tavorin: no device ID given\n\n" << control::UsageText();
+      return control::kErrorStatus;
+    case control::EntryRequest::RunOperation:
+      break;
+  }
+  const cloud::CloudClient cloud(cloud::CurlHttpClientFactory(), std::string(build::kApiRoot));
+  const control::SwitchControl switchControl(cloud, control::LocalTimestamp);
+  return static_cast<int>(control::RunOperation(argumentText, switchControl));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int status = control::kErrorStatus;
+  try {
+    status = Run(control::ArgumentText(argc, argv));
+  } catch (const std::exception& error) {
+    std::cerr << "Tavorin: " << error.what() << '\n';
+  }
+  control::EndProcess(status);
+}
