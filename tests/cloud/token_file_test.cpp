@@ -1,0 +1,118 @@
+#include "cloud/token_file.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <system_error>
+
+#include "tests/support/temp_dir.h"
+#include "tests/support/case_name.h"
+
+namespace tavorin::cloud {
+namespace {
+
+using testing::ReadFile;
+using testing::TempDir;
+using testing::WriteFile;
+
+bool SaveFailsWithFileSizeLimit(const std::filesystem::path& tokens) {
+  ::signal(SIGXFSZ, SIG_IGN);
+  const rlimit limit{8, 8};
+  ::setrlimit(RLIMIT_FSIZE, &limit);
+  try {
+    SaveTokens(tokens, std::string(4096, 'a'), "R");
+  } catch (const std::system_error&) {
+    return true;
+  }
+  return false;
+}
+
+class TokenFileTest : public ::testing::Test {
+ protected:
+  TempDir dir;
+  std::filesystem::path tokens = dir / "tokens.txt";
+};
+
+struct ReadCase {
+  const char* name;
+  std::string content;
+  std::string key;
+  std::string expected;
+};
+
+class ReadTokenTest : public TokenFileTest, public ::testing::WithParamInterface<ReadCase> {};
+
+TEST_P(ReadTokenTest, TakesTheRestOfTheFirstLineStartingWithKeyAndEquals) {
+  WriteFile(tokens, GetParam().content);
+  EXPECT_EQ(ReadToken(tokens, GetParam().key), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, ReadTokenTest,
+    ::testing::Values(
+        ReadCase{"AccessToken", "at=A1\r\nrt=R1\r\n", "at", "A1"},
+        ReadCase{"RefreshTokenBeforeAccessToken", "rt=R1\r\nat=A1\r\n", "at", "A1"},
+        ReadCase{"FirstLinePerKeyCounts", "at=first\r\nat=second\r\n", "at", "first"},
+        ReadCase{"OtherKeysIgnored", "user=me\r\nrt=R1\r\n", "rt", "R1"},
+        ReadCase{"BlankBeforeEqualsDoesNotMatch", "at =A1\r\nat=A2\r\n", "at", "A2"},
+        ReadCase{"LongerKeyDoesNotMatch", "atx=A1\r\n", "at", ""},
+        ReadCase{"KeyIsCaseSensitive", "AT=A1\r\n", "at", ""},
+        ReadCase{"ValueKeepsEqualsAndBlanks", "at= a=b c \r\n", "at", " a=b c "},
+        ReadCase{"LastLineWithoutLineEnd", "rt=R1\r\nat=A1", "at", "A1"},
+        ReadCase{"LoneLineFeeds", "rt=R1\nat=A1\n", "at", "A1"},
+        ReadCase{"LoneCarriageReturns", "rt=R1\rat=A1\r", "at", "A1"},
+        ReadCase{"EmptyLinesBetween", "\r\n\r\n\nat=A1\r\n", "at", "A1"},
+        ReadCase{"EmptyValue", "at=\r\nrt=R1\r\n", "at", ""},
+        ReadCase{"AbsentKey", "rt=R1\r\n", "at", ""},
+        ReadCase{"EmptyFile", "", "at", ""}),
+    testing::CaseName());
+
+TEST_F(TokenFileTest, MissingFileRaisesAnErrorNamingIt) {
+  try {
+    static_cast<void>(ReadToken(tokens, "at"));
+    FAIL() << "expected an error";
+  } catch (const std::system_error& error) {
+    EXPECT_NE(std::string(error.what()).find("tokens.txt"), std::string::npos) << error.what();
+    EXPECT_EQ(error.code(), std::errc::no_such_file_or_directory);
+  }
+}
+
+TEST_F(TokenFileTest, DirectoryInPlaceOfTheFileRaisesAnError) {
+  std::filesystem::create_directory(tokens);
+  EXPECT_THROW(static_cast<void>(ReadToken(tokens, "at")), std::system_error);
+}
+
+TEST_F(TokenFileTest, SaveWritesExactlyTwoCrLfLinesReplacingEverything) {
+  WriteFile(tokens, "user=me\nat=old\nrt=old\nextra\n");
+  SaveTokens(tokens, "A2", "R2");
+  EXPECT_EQ(ReadFile(tokens), "at=A2\r\nrt=R2\r\n");
+  EXPECT_EQ(ReadToken(tokens, "at"), "A2");
+  EXPECT_EQ(ReadToken(tokens, "rt"), "R2");
+}
+
+TEST_F(TokenFileTest, SaveCreatesAnOwnerOnlyFileAndLeavesNoTemporaryFiles) {
+  SaveTokens(tokens, "A", "R");
+  using std::filesystem::perms;
+  EXPECT_EQ(std::filesystem::status(tokens).permissions() & perms::all, perms::owner_read | perms::owner_write);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+}
+
+TEST_F(TokenFileTest, SaveIntoAMissingDirectoryRaisesAnError) {
+  EXPECT_THROW(SaveTokens(dir / "absent" / "tokens.txt", "A", "R"), std::system_error);
+}
+
+TEST_F(TokenFileTest, FailedSaveKeepsTheOldFileWhole) {
+  WriteFile(tokens, "at=old-access\r\nrt=old-refresh\r\n");
+  // In a child process whose files may not grow past a few bytes, so that the
+  // write runs out of room part way, as on a full disk.
+  EXPECT_EXIT(std::_Exit(SaveFailsWithFileSizeLimit(tokens) ? 0 : 1), ::testing::ExitedWithCode(0), "");
+  EXPECT_EQ(ReadFile(tokens), "at=old-access\r\nrt=old-refresh\r\n");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+}
+
+}  // namespace
+}  // namespace tavorin::cloud

@@ -1,0 +1,219 @@
+#include "control/switch_control.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <system_error>
+
+#include "tests/support/scripted_http.h"
+#include "tests/support/temp_dir.h"
+#include "tests/support/case_name.h"
+
+namespace tavorin::control {
+namespace {
+
+using testing::ReadFile;
+using testing::ScriptedHttp;
+using testing::TempDir;
+using testing::WriteFile;
+
+constexpr const char* kRejected = R"({"error":401,"msg":"token expired","data":{}})";
+constexpr const char* kAccepted = R"({"error":0,"msg":"","data":{}})";
+constexpr const char* kRefused = R"({"error":400,"msg":"params incorrect","data":{}})";
+constexpr const char* kNewPair = R"({"error":0,"data":{"at":"A2","rt":"R2"}})";
+constexpr const char* kHistory = "2026-01-01 00:00:00 DeviceId=1000c8441f Request= Result=1\r\n";
+
+std::string Status(const std::string& switchValue, bool online = true) {
+  return R"({"error":0,"msg":"","data":{"thingList":[{"itemType":1,"itemData":{"deviceid":"1000c8441f","online":)" +
+         std::string(online ? "true" : "false") + R"(,"params":{"switch":")" + switchValue +
+         R"(","fwVersion":"3.7.1","rssi":-48,"pulse":"off"}}}]}})";
+}
+
+class SwitchControlTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    WriteFile(dir / "tokens.txt", "at=A1\r\nrt=R1\r\n");
+    WriteFile(dir / "Tavorin.log", kHistory);
+  }
+
+  [[nodiscard]] ResultCode Run(std::string_view state, std::string_view deviceId = kDefaultDeviceId) {
+    int tick = 0;
+    const SwitchControl control(cloud::CloudClient(http.Factory(), "https://cloud.test", dir / "tokens.txt"),
+                                [tick]() mutable { return "2026-12-06 10:00:0" + std::to_string(tick++); },
+                                dir / "Tavorin.log");
+    const ResultCode result = control.ControlSwitch(state, deviceId);
+    EXPECT_EQ(http.RepliesLeft(), 0u) << "the operation sent fewer requests than scripted";
+    return result;
+  }
+
+  [[nodiscard]] std::string Log() const { return ReadFile(dir / "Tavorin.log"); }
+  [[nodiscard]] std::string LoggedLine() const { return Log().substr(std::string(kHistory).size()); }
+
+  TempDir dir;
+  ScriptedHttp http;
+};
+
+struct QueryCase {
+  const char* name;
+  std::string status;
+  ResultCode expected;
+};
+
+class QueryTest : public SwitchControlTest, public ::testing::WithParamInterface<QueryCase> {};
+
+TEST_P(QueryTest, ReportsTheSwitchStateAndAppendsOneLine) {
+  http.Reply(GetParam().status);
+  EXPECT_EQ(Run(""), GetParam().expected);
+  EXPECT_EQ(LoggedLine(), "2026-12-06 10:00:00 DeviceId=1000c8441f Request= Result=" +
+                              std::to_string(static_cast<int>(GetParam().expected)) + "\r\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Outcomes, QueryTest,
+    ::testing::Values(QueryCase{"On", Status("on"), ResultCode::On},
+                      QueryCase{"Off", Status("off"), ResultCode::NotOn},
+                      QueryCase{"OnIsCaseSensitive", Status("ON"), ResultCode::NotOn},
+                      QueryCase{"NoSwitchValue", R"({"online":true,"params":{}})", ResultCode::NotOn},
+                      QueryCase{"Offline", Status("on", false), ResultCode::Offline},
+                      QueryCase{"ErrorReplyCountsAsOffline", R"({"error":406,"msg":"internal error"})",
+                                ResultCode::Offline},
+                      QueryCase{"EmptyStatus", "", ResultCode::NotDone}),
+    testing::CaseName());
+
+TEST_F(SwitchControlTest, QueryGivesNotDoneWhenTheRefreshYieldsNoToken) {
+  http.Reply(kRejected);
+  http.Reply(R"({"error":401,"msg":"refresh token invalid"})");
+  EXPECT_EQ(Run(""), ResultCode::NotDone);
+  EXPECT_EQ(LoggedLine(), "2026-12-06 10:00:00 DeviceId=1000c8441f Request= Result=5\r\n");
+}
+
+TEST_F(SwitchControlTest, InfoReplacesTheLogWithTheReportAndOneActivityLine) {
+  for (const char* word : {"info", "Info", "INFO"}) {
+    http.Reply(Status("on"));
+    EXPECT_EQ(Run(word), ResultCode::On);
+    EXPECT_EQ(Log(),
+              "DeviceId : 1000c8441f\r\n"
+              "Online   : True\r\n"
+              "Switch   : on\r\n"
+              "Firmware : 3.7.1\r\n"
+              "RSSI     : -48\r\n"
+              "Pulse    : off\r\n"
+              "Time     : 2026-12-06 10:00:00\r\n"
+              "2026-12-06 10:00:01 DeviceId=1000c8441f Request=" +
+                  std::string(word) + " Result=1\r\n");
+  }
+  EXPECT_EQ(http.Sent().size(), 3u) << "info sends the status query only";
+}
+
+TEST_F(SwitchControlTest, InfoWithoutAnOnlineStatusKeepsTheHistory) {
+  http.Reply(Status("off", false));
+  EXPECT_EQ(Run("info"), ResultCode::Offline);
+  http.Reply("");
+  EXPECT_EQ(Run("info"), ResultCode::NotDone);
+  EXPECT_EQ(Log(), std::string(kHistory) +
+                       "2026-12-06 10:00:00 DeviceId=1000c8441f Request=info Result=10\r\n"
+                       "2026-12-06 10:00:00 DeviceId=1000c8441f Request=info Result=5\r\n");
+}
+
+TEST_F(SwitchControlTest, InfoThatFailsToScanLeavesTheLogUntouched) {
+  http.Reply(R"({"online":true,"params":{"switch":"on","fwVersion":"3.7)");
+  EXPECT_THROW(static_cast<void>(Run("info")), std::runtime_error);
+  EXPECT_EQ(Log(), kHistory);
+}
+
+TEST_F(SwitchControlTest, SetSendsTheLowerCaseValueConfirmsItAndLogsTheWordAsGiven) {
+  http.Reply(Status("off"));
+  http.Reply(kAccepted);
+  http.Reply(Status("on"));
+  EXPECT_EQ(Run("ON"), ResultCode::On);
+  ASSERT_EQ(http.Sent().size(), 3u);
+  EXPECT_EQ(http.Sent()[1].url, "https://cloud.test/v2/device/thing/status");
+  EXPECT_EQ(http.Sent()[1].Header("Authorization"), "Bearer A1");
+  EXPECT_EQ(http.Sent()[1].body, R"({"type":1,"id":"1000c8441f","params":{"switch":"on"}})");
+  EXPECT_EQ(http.Sent()[2].url, "https://cloud.test/v2/device/thing");
+  EXPECT_EQ(LoggedLine(), "2026-12-06 10:00:00 DeviceId=1000c8441f Request=ON Result=1\r\n");
+}
+
+struct SetCase {
+  const char* name;
+  std::string word;
+  std::string before;
+  std::string setAnswer;
+  std::string after;
+  ResultCode expected;
+};
+
+class SetTest : public SwitchControlTest, public ::testing::WithParamInterface<SetCase> {};
+
+TEST_P(SetTest, JudgesTheAcknowledgementAndTheStateReadBack) {
+  http.Reply(GetParam().before);
+  http.Reply(GetParam().setAnswer);
+  if (!GetParam().after.empty()) {
+    http.Reply(GetParam().after);
+  }
+  EXPECT_EQ(Run(GetParam().word), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Outcomes, SetTest,
+    ::testing::Values(
+        SetCase{"OffConfirmed", "off", Status("on"), kAccepted, Status("off"), ResultCode::NotOn},
+        SetCase{"OnWhenAlreadyOnIsStillSent", "on", Status("on"), kAccepted, Status("on"), ResultCode::On},
+        SetCase{"NotAcknowledged", "on", Status("off"), kRefused, "", ResultCode::NotDone},
+        SetCase{"EmptyAnswer", "on", Status("off"), "", "", ResultCode::NotDone},
+        SetCase{"ReadBackDiffers", "on", Status("off"), kAccepted, Status("off"), ResultCode::NotDone},
+        SetCase{"ReadBackEmpty", "on", Status("off"), kAccepted, R"({"error":406})", ResultCode::NotDone},
+        SetCase{"UnusualValueAcknowledgedAndReadBack", "Toggle", Status("off"), kAccepted, Status("toggle"),
+                ResultCode::NotOn}),
+    testing::CaseName());
+
+TEST_F(SwitchControlTest, SetForAnOfflineDeviceSendsNoSetRequest) {
+  http.Reply(Status("on", false));
+  EXPECT_EQ(Run("off"), ResultCode::Offline);
+  EXPECT_EQ(http.Sent().size(), 1u);
+  EXPECT_EQ(LoggedLine(), "2026-12-06 10:00:00 DeviceId=1000c8441f Request=off Result=10\r\n");
+}
+
+TEST_F(SwitchControlTest, RejectedSetIsRetriedOnceWithTheRefreshedToken) {
+  http.Reply(Status("off"));
+  http.Reply(kRejected);
+  http.Reply(kNewPair);
+  http.Reply(kAccepted);
+  http.Reply(Status("on"));
+  EXPECT_EQ(Run("on"), ResultCode::On);
+  ASSERT_EQ(http.Sent().size(), 5u);
+  EXPECT_EQ(http.Sent()[3].Header("Authorization"), "Bearer A2");
+  EXPECT_EQ(http.Sent()[3].body, http.Sent()[1].body);
+  EXPECT_EQ(http.Sent()[4].Header("Authorization"), "Bearer A2") << "the read-back reads the saved token";
+  EXPECT_EQ(ReadFile(dir / "tokens.txt"), "at=A2\r\nrt=R2\r\n");
+}
+
+TEST_F(SwitchControlTest, RejectedSetWhoseRefreshFailsIsNotDone) {
+  http.Reply(Status("off"));
+  http.Reply(kRejected);
+  http.Reply(R"({"error":401})");
+  EXPECT_EQ(Run("on"), ResultCode::NotDone);
+  EXPECT_EQ(LoggedLine(), "2026-12-06 10:00:00 DeviceId=1000c8441f Request=on Result=5\r\n");
+}
+
+TEST_F(SwitchControlTest, ErrorsPropagateWithoutAnActivityLine) {
+  std::filesystem::remove(dir / "tokens.txt");
+  EXPECT_THROW(static_cast<void>(Run("on")), std::system_error);
+  http.Reply(Status("on"));
+  WriteFile(dir / "tokens.txt", "at=A1\r\n");
+  std::filesystem::create_directory(dir / "blocked");
+  const SwitchControl control(cloud::CloudClient(http.Factory(), "https://cloud.test", dir / "tokens.txt"),
+                              [] { return "now"; }, dir / "blocked");
+  EXPECT_THROW(static_cast<void>(control.ControlSwitch("")), std::system_error) << "a log that cannot be opened";
+  EXPECT_EQ(Log(), kHistory);
+}
+
+TEST_F(SwitchControlTest, DeviceIdGoesIntoEveryRequestAndTheLogLine) {
+  http.Reply(Status("on"));
+  EXPECT_EQ(Run("", "abc123"), ResultCode::On);
+  EXPECT_NE(http.Sent()[0].body.find(R"("id":"abc123")"), std::string::npos);
+  EXPECT_EQ(LoggedLine(), "2026-12-06 10:00:00 DeviceId=abc123 Request= Result=1\r\n");
+}
+
+}  // namespace
+}  // namespace tavorin::control

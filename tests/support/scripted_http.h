@@ -1,0 +1,79 @@
+#pragma once
+// A stand-in for the platform HTTP client: answers requests from a script of
+// replies, in order, and records every request it was sent.
+
+#include <deque>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "cloud/http_client.h"
+
+namespace tavorin::testing {
+
+struct SentRequest {
+  std::string url;
+  std::vector<cloud::HttpHeader> headers;
+  std::string body;
+
+  [[nodiscard]] std::string Header(const std::string& name) const {
+    for (const cloud::HttpHeader& header : headers) {
+      if (header.name == name) {
+        return header.value;
+      }
+    }
+    return "<absent>";
+  }
+};
+
+class ScriptedHttp {
+ public:
+  void Reply(std::string body) { state_->replies.push_back(std::move(body)); }
+
+  // A request with no reply left in the script fails like a transport error.
+  [[nodiscard]] cloud::HttpClientFactory Factory() const {
+    return [state = state_]() -> std::unique_ptr<cloud::HttpClient> {
+      ++state->clientsCreated;
+      return std::make_unique<Client>(state);
+    };
+  }
+
+  [[nodiscard]] const std::vector<SentRequest>& Sent() const { return state_->sent; }
+  [[nodiscard]] int ClientsCreated() const { return state_->clientsCreated; }
+  [[nodiscard]] std::size_t RepliesLeft() const { return state_->replies.size(); }
+
+ private:
+  struct State {
+    std::deque<std::string> replies;
+    std::vector<SentRequest> sent;
+    int clientsCreated = 0;
+  };
+
+  class Client final : public cloud::HttpClient {
+   public:
+    explicit Client(std::shared_ptr<State> state) : state_(std::move(state)) {}
+    std::string Post(const std::string& url, const std::vector<cloud::HttpHeader>& headers,
+                     std::string_view body) override {
+      if (used_) {
+        throw std::logic_error("an HTTP client instance was used for a second request");
+      }
+      used_ = true;
+      state_->sent.push_back({url, headers, std::string(body)});
+      if (state_->replies.empty()) {
+        throw std::runtime_error("request to scripted host failed: connection refused");
+      }
+      std::string reply = std::move(state_->replies.front());
+      state_->replies.pop_front();
+      return reply;
+    }
+
+   private:
+    std::shared_ptr<State> state_;
+    bool used_ = false;
+  };
+
+  std::shared_ptr<State> state_ = std::make_shared<State>();
+};
+
+}  // namespace tavorin::testing
