@@ -1,0 +1,34 @@
+# Shared by the scripts: install missing Debian packages and build the test
+# configuration. Source it from the repository root.
+
+# Packages the build, the tests and the demo need.
+TAVORIN_PACKAGES=(cmake ninja-build g++ pkg-config ca-certificates openssl
+  libcurl4-openssl-dev libcpp-httplib-dev libssl-dev libgtest-dev libgmock-dev)
+
+ensure_packages() {
+  local missing=()
+  local package
+  for package in "$@"; do
+    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
+      missing+=("$package")
+    fi
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "Installing: ${missing[*]}"
+  local sudo=()
+  if [ "$(id -u)" -ne 0 ]; then
+    if ! command -v sudo >/dev/null; then
+      echo "Missing packages and no sudo: install ${missing[*]} as root" >&2
+      return 1
+    fi
+    sudo=(sudo)
+  fi
+  export DEBIAN_FRONTEND=noninteractive
+  "${sudo[@]}" apt-get update -qq
+  "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+build_test_configuration() {
+  cmake --preset test
+  cmake --build --preset test
+}
