@@ -1,0 +1,205 @@
+// The libcurl client against the simulated cloud on loopback: what goes over
+// the wire, TLS trust, and how transport faults surface. A few cases pin down
+// the simulated cloud's own behaviour that the end-to-end tests build on.
+
+#include "cloud/curl_http_client.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "cloud/request_bodies.h"
+#include "tests/support/temp_dir.h"
+#include "tools/sim-cloud/self_signed_certificate.h"
+#include "tools/sim-cloud/sim_cloud.h"
+
+namespace tavorin {
+namespace {
+
+using cloud::CurlHttpClient;
+using cloud::CurlOptions;
+using cloud::HttpHeader;
+using ::testing::AllOf;
+using ::testing::ContainsRegex;
+using ::testing::EndsWith;
+using ::testing::HasSubstr;
+using ::testing::StartsWith;
+using ::testing::ThrowsMessage;
+
+constexpr std::string_view kDeviceId = "1000c8441f";
+constexpr std::string_view kTokenExpired = R"({"error":401,"msg":"token expired","data":{}})";
+
+class TransportTest : public ::testing::Test {
+ protected:
+  // Starts the cloud, over HTTPS with a fresh self-signed certificate if asked.
+  void StartCloud(bool tls = false) {
+    std::optional<sim::TlsFiles> files;
+    if (tls) {
+      files = sim::GenerateSelfSignedCertificate(dir_.path());
+      caFile_ = files->certificate;
+    }
+    cloud_.emplace(files);
+    port_ = cloud_->Start();
+  }
+
+  [[nodiscard]] std::string Url(std::string_view path) const { return cloud_->Root() + std::string(path); }
+  [[nodiscard]] std::string Host() const { return "127.0.0.1:" + std::to_string(port_); }
+
+  [[nodiscard]] std::string Post(std::string_view path, std::string_view body, const std::string& token = "at-1",
+                                 CurlOptions options = {}) const {
+    CurlHttpClient client(std::move(options));
+    return client.Post(Url(path), {{"Authorization", "Bearer " + token}, {"Content-Type", "application/json"}},
+                       body);
+  }
+
+  testing::TempDir dir_;
+  std::filesystem::path caFile_;
+  std::optional<sim::SimCloud> cloud_;
+  std::uint16_t port_ = 0;
+};
+
+TEST_F(TransportTest, PostDeliversBodyAndHeadersAndReturnsTheAnswer) {
+  StartCloud();
+  const std::string body = cloud::StatusBody(kDeviceId);
+
+  EXPECT_EQ(Post(cloud::kStatusPath, body),
+            R"({"error":0,"msg":"","data":{"thingList":[{"itemType":1,"itemData":{"deviceid":"1000c8441f",)"
+            R"("name":"Switch","online":true,"params":{"switch":"off","fwVersion":"3.7.1","rssi":-48,"pulse":"off"}}}]}})");
+  const std::vector<sim::RecordedRequest> requests = cloud_->Requests();
+  ASSERT_EQ(requests.size(), 1U);
+  EXPECT_EQ(requests[0].path, cloud::kStatusPath);
+  EXPECT_EQ(requests[0].authorization, "Bearer at-1");
+  EXPECT_EQ(requests[0].contentType, "application/json");
+  EXPECT_EQ(requests[0].body, body);
+}
+
+TEST_F(TransportTest, AnswerBodyIsReturnedWhateverTheStatus) {
+  StartCloud();
+  EXPECT_EQ(Post("/v2/no/such/path", "{}"), R"({"error":404,"msg":"not found","data":{}})");
+}
+
+TEST_F(TransportTest, LargeAnswerComesBackWhole) {
+  StartCloud();
+  cloud_->SetStatusReply(sim::StatusReply::Huge);
+  const std::string answer = Post(cloud::kStatusPath, cloud::StatusBody(kDeviceId));
+  EXPECT_GT(answer.size(), 64U * 1024U);
+  EXPECT_THAT(answer, AllOf(StartsWith(R"({"error":0,)"),
+                            EndsWith(R"("online":true,"params":{"switch":"off","fwVersion":"3.7.1",)"
+                                     R"("rssi":-48,"pulse":"off"}}}]}})")));
+}
+
+TEST_F(TransportTest, HttpsTrustsOnlyTheGivenCertificate) {
+  StartCloud(/*tls=*/true);
+  const std::string body = cloud::StatusBody(kDeviceId);
+
+  EXPECT_THAT(Post(cloud::kStatusPath, body, "at-1", {.caFile = caFile_}), StartsWith(R"({"error":0,)"));
+  EXPECT_THAT([&] { static_cast<void>(Post(cloud::kStatusPath, body)); },
+              ThrowsMessage<std::runtime_error>(AllOf(HasSubstr(Host()), ContainsRegex("certificate|SSL"))));
+  EXPECT_EQ(cloud_->Requests().size(), 1U);
+}
+
+TEST_F(TransportTest, StallBeyondTotalTimeoutRaisesTimeoutAndTheServerStillStops) {
+  StartCloud();
+  // Far beyond the test's own time limit: a stalled answer that ignored Stop()
+  // would hold the test until that limit fails it.
+  cloud_->SetFault(sim::Fault::Stall, std::chrono::minutes(10));
+  CurlOptions quick;
+  quick.totalTimeout = std::chrono::milliseconds(300);
+
+  EXPECT_THAT([&] { static_cast<void>(Post(cloud::kStatusPath, "{}", "at-1", quick)); },
+              ThrowsMessage<std::runtime_error>(AllOf(HasSubstr(Host()), ContainsRegex("[Tt]imeout|timed out"))));
+  cloud_->Stop();
+  EXPECT_EQ(cloud_->Requests().size(), 1U);
+}
+
+TEST_F(TransportTest, TransportFailuresRaiseErrorsNamingTheHost) {
+  StartCloud();
+  cloud_->SetFault(sim::Fault::Drop);
+  EXPECT_THAT([&] { static_cast<void>(Post(cloud::kStatusPath, "{}")); },
+              ThrowsMessage<std::runtime_error>(HasSubstr(Host())))
+      << "a connection dropped mid-answer must not pass for a short body";
+
+  cloud_->Stop();
+  EXPECT_THAT([&] { static_cast<void>(Post(cloud::kStatusPath, "{}")); },
+              ThrowsMessage<std::runtime_error>(HasSubstr(Host())))
+      << "nothing listens on the port any more";
+}
+
+TEST_F(TransportTest, RedirectIsNotFollowed) {
+  StartCloud();
+  cloud_->SetFault(sim::Fault::Redirect);
+  EXPECT_EQ(Post(cloud::kStatusPath, "{}"), "");
+  EXPECT_EQ(cloud_->Requests().size(), 1U);
+}
+
+TEST_F(TransportTest, HeaderWithLineBreakOrSeparatorIsRefusedBeforeSending) {
+  StartCloud();
+  const std::vector<std::vector<HttpHeader>> injections = {
+      {{"Authorization", "Bearer at-1\r\nX-Injected: 1"}},
+      {{"X-Injected: 1\r\nAuthorization", "Bearer at-1"}},
+      {{"Authorization:", "Bearer at-1"}},
+  };
+  for (const std::vector<HttpHeader>& headers : injections) {
+    CurlHttpClient client;
+    EXPECT_THROW(static_cast<void>(client.Post(Url(cloud::kStatusPath), headers, "{}")), std::runtime_error)
+        << headers[0].name;
+  }
+  EXPECT_TRUE(cloud_->Requests().empty());
+}
+
+TEST_F(TransportTest, SimulatedCloudRefreshIssuesNewPairAndRetiresTheOldOne) {
+  StartCloud();
+  EXPECT_EQ(Post(cloud::kRefreshPath, cloud::RefreshBody("rt-1"), ""),
+            R"({"error":0,"msg":"","data":{"at":"at-2","rt":"rt-2","user":{}}})");
+  EXPECT_EQ(cloud_->Tokens().accessToken, "at-2");
+  EXPECT_EQ(cloud_->Tokens().refreshToken, "rt-2");
+  EXPECT_EQ(Post(cloud::kStatusPath, cloud::StatusBody(kDeviceId), "at-1"), kTokenExpired);
+  EXPECT_THAT(Post(cloud::kStatusPath, cloud::StatusBody(kDeviceId), "at-2"), StartsWith(R"({"error":0,)"));
+  EXPECT_EQ(Post(cloud::kRefreshPath, cloud::RefreshBody("rt-1"), ""),
+            R"({"error":401,"msg":"refresh token invalid","data":{}})");
+}
+
+TEST_F(TransportTest, SimulatedCloudTokenKnobsRejectAccessTokens) {
+  StartCloud();
+  cloud_->ExpireAccessToken();
+  EXPECT_EQ(Post(cloud::kStatusPath, cloud::StatusBody(kDeviceId), "at-1"), kTokenExpired);
+  EXPECT_THAT(Post(cloud::kRefreshPath, cloud::RefreshBody("rt-1"), ""), HasSubstr(R"("at":"at-2")"));
+  EXPECT_THAT(Post(cloud::kStatusPath, cloud::StatusBody(kDeviceId), "at-2"), StartsWith(R"({"error":0,)"));
+
+  cloud_->RejectEveryToken(true);
+  EXPECT_THAT(Post(cloud::kRefreshPath, cloud::RefreshBody("rt-2"), ""), HasSubstr(R"("at":"at-3")"));
+  EXPECT_EQ(Post(cloud::kStatusPath, cloud::StatusBody(kDeviceId), "at-3"), kTokenExpired);
+  EXPECT_EQ(Post(cloud::kSetPath, cloud::SetBody(kDeviceId, "on"), "at-3"), kTokenExpired);
+}
+
+TEST_F(TransportTest, SimulatedCloudSetAcceptsOnlyOnOrOffForTheOnlineDevice) {
+  StartCloud();
+  constexpr std::string_view kRefused = R"({"error":400,"msg":"params incorrect","data":{}})";
+  EXPECT_EQ(Post(cloud::kSetPath, cloud::SetBody(kDeviceId, "toggle")), kRefused);
+  EXPECT_EQ(Post(cloud::kSetPath, cloud::SetBody("1000c8441e", "on")), kRefused);
+  EXPECT_EQ(cloud_->GetDevice().switchValue, "off");
+
+  EXPECT_EQ(Post(cloud::kSetPath, cloud::SetBody(kDeviceId, "on")), R"({"error":0,"msg":"","data":{}})");
+  EXPECT_EQ(cloud_->GetDevice().switchValue, "on");
+
+  sim::Device offline = cloud_->GetDevice();
+  offline.online = false;
+  cloud_->SetDevice(offline);
+  EXPECT_EQ(Post(cloud::kSetPath, cloud::SetBody(kDeviceId, "off")), kRefused);
+  EXPECT_EQ(cloud_->GetDevice().switchValue, "on");
+}
+
+TEST_F(TransportTest, SimulatedCloudRefusesATakenPort) {
+  StartCloud();
+  sim::SimCloud second;
+  EXPECT_THAT([&] { static_cast<void>(second.Start(port_)); },
+              ThrowsMessage<std::runtime_error>(HasSubstr(std::to_string(port_))));
+}
+
+}  // namespace
+}  // namespace tavorin

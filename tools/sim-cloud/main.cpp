@@ -1,0 +1,93 @@
+// sim-cloud: serves the simulated device cloud on 127.0.0.1 until SIGINT or
+// SIGTERM, for trying the program out without a real device.
+
+#include <signal.h>
+
+#include <charconv>
+#include <cstdint>
+#include <exception>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "tools/sim-cloud/sim_cloud.h"
+
+namespace {
+
+struct Options {
+  std::uint16_t port = 0;
+  bool expired = false;
+  bool offline = false;
+  std::string switchValue = "off";
+};
+
+constexpr std::string_view kUsage = "usage: sim-cloud [--port N] [--expired] [--offline] [--switch on|off]\n";
+
+std::optional<Options> ParseArguments(int argc, char** argv) {
+  Options options;
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view argument = argv[i];
+    const bool hasValue = i + 1 < argc;
+    if (argument == "--expired") {
+      options.expired = true;
+    } else if (argument == "--offline") {
+      options.offline = true;
+    } else if (argument == "--port" && hasValue) {
+      const std::string_view value = argv[++i];
+      const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), options.port);
+      if (error != std::errc() || end != value.data() + value.size()) {
+        return std::nullopt;
+      }
+    } else if (argument == "--switch" && hasValue && (std::string_view(argv[i + 1]) == "on" ||
+                                                       std::string_view(argv[i + 1]) == "off")) {
+      options.switchValue = argv[++i];
+    } else {
+      return std::nullopt;
+    }
+  }
+  return options;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::optional<Options> options = ParseArguments(argc, argv);
+  if (!options) {
+    std::cerr << kUsage;
+    return 2;
+  }
+
+  // Blocked before any thread starts, so every thread inherits the mask and
+  // the signals wait for sigwait below.
+  sigset_t stopSignals;
+  sigemptyset(&stopSignals);
+  sigaddset(&stopSignals, SIGINT);
+  sigaddset(&stopSignals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+  try {
+    tavorin::sim::SimCloud cloud;
+    tavorin::sim::Device device;
+    device.online = !options->offline;
+    device.switchValue = options->switchValue;
+    cloud.SetDevice(device);
+    if (options->expired) {
+      cloud.ExpireAccessToken();
+    }
+    cloud.SetRequestObserver([](const tavorin::sim::RecordedRequest& request) {
+      std::cerr << ("POST " + request.path + " " + request.body + "\n") << std::flush;
+    });
+
+    const std::uint16_t port = cloud.Start(options->port);
+    std::cout << "sim-cloud listening on http://127.0.0.1:" << port << std::endl;
+
+    int received = 0;
+    sigwait(&stopSignals, &received);
+    cloud.Stop();
+  } catch (const std::exception& error) {
+    std::cerr << "sim-cloud: " << error.what() << '\n';
+    return 1;
+  }
+  return 0;
+}
