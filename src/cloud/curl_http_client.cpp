@@ -3,7 +3,9 @@
 #include <curl/curl.h>
 
 #include <memory>
+#include <new>
 #include <stdexcept>
+#include <utility>
 
 namespace tavorin::cloud {
 namespace {
@@ -27,9 +29,30 @@ struct CurlGlobal {
   CurlGlobal& operator=(const CurlGlobal&) = delete;
 };
 
-std::size_t AppendBody(char* data, std::size_t size, std::size_t count, void* target) {
-  static_cast<std::string*>(target)->append(data, size * count);
-  return size * count;
+// Answers larger than this are refused rather than held in memory.
+constexpr std::size_t kMaxResponseSize = 64 * 1024 * 1024;
+
+struct ResponseBuffer {
+  std::string body;
+  bool tooLarge = false;
+};
+
+// Returning less than was given makes libcurl abort the transfer; no exception
+// may cross its C frames.
+std::size_t AppendBody(char* data, std::size_t size, std::size_t count, void* target) noexcept {
+  auto* response = static_cast<ResponseBuffer*>(target);
+  const std::size_t length = size * count;
+  if (response->body.size() + length > kMaxResponseSize) {
+    response->tooLarge = true;
+    return 0;
+  }
+  try {
+    response->body.append(data, length);
+  } catch (const std::bad_alloc&) {
+    response->tooLarge = true;
+    return 0;
+  }
+  return length;
 }
 
 template <typename Value>
@@ -50,10 +73,13 @@ HeaderList BuildHeaders(const std::vector<HttpHeader>& headers) {
     list.reset(extended);
   };
   for (const HttpHeader& header : headers) {
-    if (header.value.find_first_of("\r\n") != std::string::npos) {
-      throw std::runtime_error("invalid HTTP header value for " + header.name + ": contains a line break");
+    if (header.name.empty() || header.name.find_first_of(std::string_view(":\r\n\0", 4)) != std::string::npos ||
+        header.value.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos) {
+      throw std::runtime_error("invalid HTTP header " + header.name + ": contains a line break or separator");
     }
-    append(header.name + ": " + header.value);
+    // libcurl drops a header written as "Name:" with nothing after it; "Name;"
+    // sends it with an empty value.
+    append(header.value.empty() ? header.name + ";" : header.name + ": " + header.value);
   }
   // Send the body at once instead of waiting for a 100-continue answer.
   append("Expect:");
@@ -74,7 +100,7 @@ std::string CurlHttpClient::Post(const std::string& url, const std::vector<HttpH
   }
   CURL* curl = handle.get();
   const HeaderList headerList = BuildHeaders(headers);
-  std::string response;
+  ResponseBuffer response;
   char errorText[CURL_ERROR_SIZE] = {};
 
   SetOption(curl, CURLOPT_URL, url.c_str());
@@ -88,6 +114,7 @@ std::string CurlHttpClient::Post(const std::string& url, const std::vector<HttpH
   SetOption(curl, CURLOPT_SSL_VERIFYHOST, 2L);
   if (!options_.caFile.empty()) {
     SetOption(curl, CURLOPT_CAINFO, options_.caFile.c_str());
+    SetOption(curl, CURLOPT_CAPATH, static_cast<const char*>(nullptr));
   }
   SetOption(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(options_.connectTimeout.count()));
   SetOption(curl, CURLOPT_TIMEOUT_MS, static_cast<long>(options_.totalTimeout.count()));
@@ -97,11 +124,15 @@ std::string CurlHttpClient::Post(const std::string& url, const std::vector<HttpH
   SetOption(curl, CURLOPT_ERRORBUFFER, errorText);
 
   if (const CURLcode code = curl_easy_perform(curl); code != CURLE_OK) {
+    if (response.tooLarge) {
+      throw std::runtime_error("request to " + std::string(HostOf(url)) + " failed: response larger than " +
+                               std::to_string(kMaxResponseSize / (1024 * 1024)) + " MiB");
+    }
     const std::string detail = errorText[0] != '\0' ? errorText : curl_easy_strerror(code);
     throw std::runtime_error("request to " + std::string(HostOf(url)) + " failed: " +
                              curl_easy_strerror(code) + " (" + detail + ")");
   }
-  return response;
+  return std::move(response.body);
 }
 
 HttpClientFactory CurlHttpClientFactory(CurlOptions options) {

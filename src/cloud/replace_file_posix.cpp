@@ -80,7 +80,9 @@ void WriteAll(int fd, std::string_view text, const std::filesystem::path& path) 
 
 void ReplaceFile(const std::filesystem::path& path, std::string_view text, FileAccess access) {
   const std::filesystem::path directory = path.parent_path().empty() ? "." : path.parent_path();
-  std::string pattern = (directory / ("." + path.filename().string() + ".XXXXXX")).string();
+  std::string hiddenName = ".";
+  hiddenName.append(path.filename().string()).append(".XXXXXX");
+  std::string pattern = (directory / hiddenName).string();
   FileDescriptor fd(::mkstemp(pattern.data()));
   if (fd.get() < 0) {
     Fail("cannot create a temporary file for", path);
