@@ -80,13 +80,6 @@ INSTANTIATE_TEST_SUITE_P(
                       QueryCase{"EmptyStatus", "", ResultCode::NotDone}),
     testing::CaseName());
 
-TEST_F(SwitchControlTest, QueryGivesNotDoneWhenTheRefreshYieldsNoToken) {
-  http.Reply(kRejected);
-  http.Reply(R"({"error":401,"msg":"refresh token invalid"})");
-  EXPECT_EQ(Run(""), ResultCode::NotDone);
-  EXPECT_EQ(LoggedLine(), "2026-12-06 10:00:00 DeviceId=1000c8441f Request= Result=5\r\n");
-}
-
 TEST_F(SwitchControlTest, InfoReplacesTheLogWithTheReportAndOneActivityLine) {
   for (const char* word : {"info", "Info", "INFO"}) {
     http.Reply(Status("on"));
@@ -206,13 +199,6 @@ TEST_F(SwitchControlTest, ErrorsPropagateWithoutAnActivityLine) {
                               [] { return "now"; }, dir / "blocked");
   EXPECT_THROW(static_cast<void>(control.ControlSwitch("")), std::system_error) << "a log that cannot be opened";
   EXPECT_EQ(Log(), kHistory);
-}
-
-TEST_F(SwitchControlTest, DeviceIdGoesIntoEveryRequestAndTheLogLine) {
-  http.Reply(Status("on"));
-  EXPECT_EQ(Run("", "abc123"), ResultCode::On);
-  EXPECT_NE(http.Sent()[0].body.find(R"("id":"abc123")"), std::string::npos);
-  EXPECT_EQ(LoggedLine(), "2026-12-06 10:00:00 DeviceId=abc123 Request= Result=1\r\n");
 }
 
 }  // namespace

@@ -119,16 +119,6 @@ TEST_F(ProgramTest, SetLogsTheWordAsGivenAndGivesTheConfirmedState) {
                                   LinePattern("DeviceId=1000c8441f Request=ON Result=1")));
 }
 
-TEST_F(ProgramTest, SetThatIsRefusedOrNotConfirmedIsNotDone) {
-  EXPECT_EQ(Run({"1000c8441f", "blink"}).exitStatus, 5);
-  cloud.SetSetReply(sim::SetReply::AckWithoutChange);
-  EXPECT_EQ(Run({"1000c8441f", "on"}).exitStatus, 5);
-  EXPECT_EQ(cloud.GetDevice().switchValue, "off");
-  cloud.SetSetReply(sim::SetReply::Apply);
-  cloud.RejectEveryToken(true);
-  EXPECT_EQ(Run({"1000c8441f", "on"}).exitStatus, 10) << "a second rejection is an answer without the online flag";
-}
-
 TEST_F(ProgramTest, InfoReplacesTheLogWithTheReportAndTheActivityLine) {
   SetSwitch("on");
   WriteFile(dir / "Tavorin.log", kHistory);
@@ -144,32 +134,11 @@ TEST_F(ProgramTest, InfoReplacesTheLogWithTheReportAndTheActivityLine) {
                                   LinePattern("DeviceId=1000c8441f Request=Info Result=1")));
 }
 
-TEST_F(ProgramTest, InfoForAnOfflineDeviceKeepsTheHistory) {
-  SetSwitch("on", false);
-  WriteFile(dir / "Tavorin.log", kHistory);
-  EXPECT_EQ(Run({"1000c8441f", "info"}).exitStatus, 10);
-  EXPECT_THAT(Log(), MatchesRegex(std::string(kHistory) + LinePattern("DeviceId=1000c8441f Request=info Result=10")));
-}
-
 TEST_F(ProgramTest, ArgumentsAreJoinedWithSingleBlanksBeforeSplitting) {
   SetSwitch("on");
   EXPECT_EQ(Run({"1000c8441f", "", "off"}).exitStatus, 1) << "an empty argument makes a query";
   EXPECT_EQ(cloud.GetDevice().switchValue, "on");
   EXPECT_EQ(Run({"1000c8441f off"}).exitStatus, 0) << "one argument with a blank is a set";
-}
-
-TEST_F(ProgramTest, RefreshWithoutANewRefreshTokenKeepsTheStoredOne) {
-  cloud.ExpireAccessToken();
-  cloud.SetRefreshReply(sim::RefreshReply::NoRt);
-  EXPECT_EQ(Run({"1000c8441f"}).exitStatus, 0);
-  EXPECT_EQ(Tokens(), "at=at-2\r\nrt=rt-1\r\n");
-}
-
-TEST_F(ProgramTest, RefreshWithoutAnAccessTokenIsNotDoneAndKeepsTheTokens) {
-  cloud.ExpireAccessToken();
-  cloud.SetRefreshReply(sim::RefreshReply::NoAt);
-  EXPECT_EQ(Run({"1000c8441f"}).exitStatus, 5);
-  EXPECT_EQ(Tokens(), kInitialTokens);
 }
 
 struct ErrorCase {

@@ -83,16 +83,6 @@ TEST_F(TransportTest, AnswerBodyIsReturnedWhateverTheStatus) {
   EXPECT_EQ(Post("/v2/no/such/path", "{}"), R"({"error":404,"msg":"not found","data":{}})");
 }
 
-TEST_F(TransportTest, LargeAnswerComesBackWhole) {
-  StartCloud();
-  cloud_->SetStatusReply(sim::StatusReply::Huge);
-  const std::string answer = Post(cloud::kStatusPath, cloud::StatusBody(kDeviceId));
-  EXPECT_GT(answer.size(), 64U * 1024U);
-  EXPECT_THAT(answer, AllOf(StartsWith(R"({"error":0,)"),
-                            EndsWith(R"("online":true,"params":{"switch":"off","fwVersion":"3.7.1",)"
-                                     R"("rssi":-48,"pulse":"off"}}}]}})")));
-}
-
 TEST_F(TransportTest, HttpsTrustsOnlyTheGivenCertificate) {
   StartCloud(/*tls=*/true);
   const std::string body = cloud::StatusBody(kDeviceId);
@@ -162,36 +152,6 @@ TEST_F(TransportTest, SimulatedCloudRefreshIssuesNewPairAndRetiresTheOldOne) {
   EXPECT_THAT(Post(cloud::kStatusPath, cloud::StatusBody(kDeviceId), "at-2"), StartsWith(R"({"error":0,)"));
   EXPECT_EQ(Post(cloud::kRefreshPath, cloud::RefreshBody("rt-1"), ""),
             R"({"error":401,"msg":"refresh token invalid","data":{}})");
-}
-
-TEST_F(TransportTest, SimulatedCloudTokenKnobsRejectAccessTokens) {
-  StartCloud();
-  cloud_->ExpireAccessToken();
-  EXPECT_EQ(Post(cloud::kStatusPath, cloud::StatusBody(kDeviceId), "at-1"), kTokenExpired);
-  EXPECT_THAT(Post(cloud::kRefreshPath, cloud::RefreshBody("rt-1"), ""), HasSubstr(R"("at":"at-2")"));
-  EXPECT_THAT(Post(cloud::kStatusPath, cloud::StatusBody(kDeviceId), "at-2"), StartsWith(R"({"error":0,)"));
-
-  cloud_->RejectEveryToken(true);
-  EXPECT_THAT(Post(cloud::kRefreshPath, cloud::RefreshBody("rt-2"), ""), HasSubstr(R"("at":"at-3")"));
-  EXPECT_EQ(Post(cloud::kStatusPath, cloud::StatusBody(kDeviceId), "at-3"), kTokenExpired);
-  EXPECT_EQ(Post(cloud::kSetPath, cloud::SetBody(kDeviceId, "on"), "at-3"), kTokenExpired);
-}
-
-TEST_F(TransportTest, SimulatedCloudSetAcceptsOnlyOnOrOffForTheOnlineDevice) {
-  StartCloud();
-  constexpr std::string_view kRefused = R"({"error":400,"msg":"params incorrect","data":{}})";
-  EXPECT_EQ(Post(cloud::kSetPath, cloud::SetBody(kDeviceId, "toggle")), kRefused);
-  EXPECT_EQ(Post(cloud::kSetPath, cloud::SetBody("1000c8441e", "on")), kRefused);
-  EXPECT_EQ(cloud_->GetDevice().switchValue, "off");
-
-  EXPECT_EQ(Post(cloud::kSetPath, cloud::SetBody(kDeviceId, "on")), R"({"error":0,"msg":"","data":{}})");
-  EXPECT_EQ(cloud_->GetDevice().switchValue, "on");
-
-  sim::Device offline = cloud_->GetDevice();
-  offline.online = false;
-  cloud_->SetDevice(offline);
-  EXPECT_EQ(Post(cloud::kSetPath, cloud::SetBody(kDeviceId, "off")), kRefused);
-  EXPECT_EQ(cloud_->GetDevice().switchValue, "on");
 }
 
 TEST_F(TransportTest, SimulatedCloudRefusesATakenPort) {
