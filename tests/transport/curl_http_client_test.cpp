@@ -26,7 +26,6 @@ using cloud::CurlOptions;
 using cloud::HttpHeader;
 using ::testing::AllOf;
 using ::testing::ContainsRegex;
-using ::testing::EndsWith;
 using ::testing::HasSubstr;
 using ::testing::StartsWith;
 using ::testing::ThrowsMessage;
