@@ -86,6 +86,15 @@ HeaderList BuildHeaders(const std::vector<HttpHeader>& headers) {
   return list;
 }
 
+// The host (and port, where one is given) of an http or https URL.
+std::string_view HostOf(std::string_view url) {
+  const std::size_t schemeEnd = url.find("://");
+  if (schemeEnd != std::string_view::npos) {
+    url.remove_prefix(schemeEnd + 3);
+  }
+  return url.substr(0, url.find_first_of("/?#"));
+}
+
 }  // namespace
 
 CurlHttpClient::CurlHttpClient(CurlOptions options) : options_(std::move(options)) {
@@ -137,14 +146,6 @@ std::string CurlHttpClient::Post(const std::string& url, const std::vector<HttpH
 
 HttpClientFactory CurlHttpClientFactory(CurlOptions options) {
   return [options]() -> std::unique_ptr<HttpClient> { return std::make_unique<CurlHttpClient>(options); };
-}
-
-std::string_view HostOf(std::string_view url) {
-  const std::size_t schemeEnd = url.find("://");
-  if (schemeEnd != std::string_view::npos) {
-    url.remove_prefix(schemeEnd + 3);
-  }
-  return url.substr(0, url.find_first_of("/?#"));
 }
 
 }  // namespace tavorin::cloud

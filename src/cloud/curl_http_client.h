@@ -34,7 +34,4 @@ class CurlHttpClient final : public HttpClient {
 // A factory that hands out a new CurlHttpClient with options for every request.
 [[nodiscard]] HttpClientFactory CurlHttpClientFactory(CurlOptions options = {});
 
-// The host (and port, where one is given) of an http or https URL.
-[[nodiscard]] std::string_view HostOf(std::string_view url);
-
 }  // namespace tavorin::cloud
