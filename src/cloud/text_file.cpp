@@ -51,9 +51,9 @@ std::string ReadTextFile(const std::filesystem::path& path) {
 
 void AppendToFile(const std::filesystem::path& path, std::string_view text) {
   FilePtr file = Open(path, "ab", "cannot open");
-  // One buffer large enough for the whole text makes the close issue a single
-  // write, so lines appended by concurrent runs never interleave.
-  std::setvbuf(file.get(), nullptr, _IOFBF, text.size() + 1);
+  // Unbuffered, the whole text goes to the system in one write, and with the
+  // file opened for appending, lines from concurrent runs never interleave.
+  std::setvbuf(file.get(), nullptr, _IONBF, 0);
   if (std::fwrite(text.data(), 1, text.size(), file.get()) != text.size()) {
     ThrowFileError("cannot write", path, errno);
   }

@@ -42,6 +42,8 @@ int main(int argc, char** argv) {
     status = Run(control::ArgumentText(argc, argv));
   } catch (const std::exception& error) {
     std::cerr << "Tavorin: " << error.what() << '\n';
+  } catch (...) {
+    std::cerr << "Tavorin: unexpected error\n";
   }
   control::EndProcess(status);
 }
