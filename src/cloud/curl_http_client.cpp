@@ -30,7 +30,7 @@ struct CurlGlobal {
 };
 
 // Answers larger than this are refused rather than held in memory.
-constexpr std::size_t kMaxResponseSize = 64 * 1024 * 1024;
+constexpr std::size_t kMaxResponseSize = std::size_t{64} * 1024 * 1024;
 
 struct ResponseBuffer {
   std::string body;

@@ -16,7 +16,7 @@ constexpr std::string_view kRefreshPath = "/v2/user/refresh";
 constexpr std::string_view kStatusPath = "/v2/device/thing";
 constexpr std::string_view kSetPath = "/v2/device/thing/status";
 constexpr const char* kJson = "application/json";
-constexpr std::size_t kHugePaddingSize = 70 * 1024;
+constexpr std::size_t kHugePaddingSize = std::size_t{70} * 1024;
 
 std::string Envelope(int error, std::string_view message, std::string_view data = "{}") {
   return "{\"error\":" + std::to_string(error) + ",\"msg\":\"" + std::string(message) +
