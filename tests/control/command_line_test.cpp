@@ -5,17 +5,11 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/scripted_http.h"
-#include "tests/support/temp_dir.h"
+#include "tests/control/switch_control_fixture.h"
 #include "tests/support/case_name.h"
 
 namespace tavorin::control {
 namespace {
-
-using testing::ReadFile;
-using testing::ScriptedHttp;
-using testing::TempDir;
-using testing::WriteFile;
 
 struct SplitCase {
   const char* name;
@@ -50,47 +44,37 @@ TEST(ClassifyArgumentText, HelpAndVersionOnlyWhenAlone) {
   EXPECT_EQ(ClassifyArgumentText("1000c8441f"), EntryRequest::RunOperation);
 }
 
-class RunOperationTest : public ::testing::Test {
- protected:
-  void SetUp() override { WriteFile(dir / "tokens.txt", "at=A1\r\nrt=R1\r\n"); }
+using RunOperationTest = SwitchControlTest;
 
-  // Runs the text against a device that is on and returns the activity log.
-  [[nodiscard]] std::string LogAfter(std::string_view text, std::vector<std::string> laterReplies = {}) {
-    http.Reply(kOnline);
-    for (std::string& reply : laterReplies) {
-      http.Reply(std::move(reply));
-    }
-    const SwitchControl control(cloud::CloudClient(http.Factory(), "https://cloud.test", dir / "tokens.txt"),
-                                [] { return "T"; }, dir / "Tavorin.log");
-    result = RunOperation(text, control);
-    return ReadFile(dir / "Tavorin.log");
-  }
-
-  static constexpr const char* kOnline = R"({"online":true,"params":{"switch":"on"}})";
-  TempDir dir;
-  ScriptedHttp http;
-  ResultCode result = ResultCode::NotDone;
-};
+constexpr const char* kOnline = R"({"online":true,"params":{"switch":"on"}})";
 
 TEST_F(RunOperationTest, DeviceIdAloneIsAQuery) {
-  EXPECT_EQ(LogAfter("1000c8441f"), "T DeviceId=1000c8441f Request= Result=1\r\n");
-  EXPECT_EQ(result, ResultCode::On);
+  http.Reply(kOnline);
+  EXPECT_EQ(RunOperation("1000c8441f", Control()), ResultCode::On);
+  EXPECT_EQ(LoggedLine(), "2026-12-06 10:00:00 DeviceId=1000c8441f Request= Result=1\r\n");
 }
 
 TEST_F(RunOperationTest, DoubledBlankMakesAQueryNotASet) {
-  EXPECT_EQ(LogAfter("1000c8441f  on"), "T DeviceId=1000c8441f Request= Result=1\r\n");
+  http.Reply(kOnline);
+  EXPECT_EQ(RunOperation("1000c8441f  on", Control()), ResultCode::On);
+  EXPECT_EQ(LoggedLine(), "2026-12-06 10:00:00 DeviceId=1000c8441f Request= Result=1\r\n");
   EXPECT_EQ(http.Sent().size(), 1u);
 }
 
 TEST_F(RunOperationTest, LeadingBlankTurnsTheDeviceIdIntoTheRequestWord) {
-  EXPECT_EQ(LogAfter(" 1000c8441f", {R"({"error":0})", kOnline}), "T DeviceId= Request=1000c8441f Result=5\r\n");
+  http.Reply(kOnline);
+  http.Reply(kAccepted);
+  http.Reply(kOnline);
+  EXPECT_EQ(RunOperation(" 1000c8441f", Control()), ResultCode::NotDone);
+  EXPECT_EQ(LoggedLine(), "2026-12-06 10:00:00 DeviceId= Request=1000c8441f Result=5\r\n");
   EXPECT_EQ(http.Sent()[1].body, R"({"type":1,"id":"","params":{"switch":"1000c8441f"}})");
 }
 
 TEST_F(RunOperationTest, PiecesAfterTheSecondAreIgnored) {
-  const std::string log = LogAfter("dev info extra words");
-  EXPECT_TRUE(log.starts_with("DeviceId : dev\r\n")) << log;
-  EXPECT_TRUE(log.ends_with("T DeviceId=dev Request=info Result=1\r\n")) << log;
+  http.Reply(kOnline);
+  EXPECT_EQ(RunOperation("dev info extra words", Control()), ResultCode::On);
+  EXPECT_TRUE(Log().starts_with("DeviceId : dev\r\n")) << Log();
+  EXPECT_TRUE(Log().ends_with("DeviceId=dev Request=info Result=1\r\n")) << Log();
 }
 
 }  // namespace

@@ -1,57 +1,13 @@
-#include "control/switch_control.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
 #include <system_error>
 
-#include "tests/support/scripted_http.h"
-#include "tests/support/temp_dir.h"
+#include "tests/control/switch_control_fixture.h"
 #include "tests/support/case_name.h"
 
 namespace tavorin::control {
 namespace {
-
-using testing::ReadFile;
-using testing::ScriptedHttp;
-using testing::TempDir;
-using testing::WriteFile;
-
-constexpr const char* kRejected = R"({"error":401,"msg":"token expired","data":{}})";
-constexpr const char* kAccepted = R"({"error":0,"msg":"","data":{}})";
-constexpr const char* kRefused = R"({"error":400,"msg":"params incorrect","data":{}})";
-constexpr const char* kNewPair = R"({"error":0,"data":{"at":"A2","rt":"R2"}})";
-constexpr const char* kHistory = "2026-01-01 00:00:00 DeviceId=1000c8441f Request= Result=1\r\n";
-
-std::string Status(const std::string& switchValue, bool online = true) {
-  return R"({"error":0,"msg":"","data":{"thingList":[{"itemType":1,"itemData":{"deviceid":"1000c8441f","online":)" +
-         std::string(online ? "true" : "false") + R"(,"params":{"switch":")" + switchValue +
-         R"(","fwVersion":"3.7.1","rssi":-48,"pulse":"off"}}}]}})";
-}
-
-class SwitchControlTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    WriteFile(dir / "tokens.txt", "at=A1\r\nrt=R1\r\n");
-    WriteFile(dir / "Tavorin.log", kHistory);
-  }
-
-  [[nodiscard]] ResultCode Run(std::string_view state, std::string_view deviceId = kDefaultDeviceId) {
-    int tick = 0;
-    const SwitchControl control(cloud::CloudClient(http.Factory(), "https://cloud.test", dir / "tokens.txt"),
-                                [tick]() mutable { return "2026-12-06 10:00:0" + std::to_string(tick++); },
-                                dir / "Tavorin.log");
-    const ResultCode result = control.ControlSwitch(state, deviceId);
-    EXPECT_EQ(http.RepliesLeft(), 0u) << "the operation sent fewer requests than scripted";
-    return result;
-  }
-
-  [[nodiscard]] std::string Log() const { return ReadFile(dir / "Tavorin.log"); }
-  [[nodiscard]] std::string LoggedLine() const { return Log().substr(std::string(kHistory).size()); }
-
-  TempDir dir;
-  ScriptedHttp http;
-};
 
 struct QueryCase {
   const char* name;
