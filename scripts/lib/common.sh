@@ -1,9 +1,10 @@
 # Shared by the scripts: install missing Debian packages and build the test
 # configuration. Source it from the repository root.
 
-# Packages the build, the tests and the demo need.
-TAVORIN_PACKAGES=(cmake ninja-build g++ pkg-config ca-certificates openssl
-  libcurl4-openssl-dev libcpp-httplib-dev libssl-dev libgtest-dev libgmock-dev)
+# Packages the build, the tests and the demo need, one line per purpose.
+TAVORIN_PACKAGES=(cmake ninja-build g++ pkg-config ca-certificates openssl)
+TAVORIN_PACKAGES+=(libcurl4-openssl-dev)                                # HTTP client
+TAVORIN_PACKAGES+=(libcpp-httplib-dev libssl-dev libgtest-dev libgmock-dev) # tests, simulated cloud
 
 ensure_packages() {
   local missing=()
@@ -28,7 +29,15 @@ ensure_packages() {
   "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
 
-build_test_configuration() {
-  cmake --preset test
-  cmake --build --preset test
+# Configures and builds the given preset.
+build_configuration() {
+  cmake --preset "$1"
+  cmake --build --preset "$1"
+}
+
+# Configures, builds and runs the tests of the given preset.
+test_configuration() {
+  echo "== $1"
+  build_configuration "$1"
+  ctest --preset "$1"
 }
