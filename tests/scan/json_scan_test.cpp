@@ -113,5 +113,41 @@ INSTANTIATE_TEST_SUITE_P(
         ParamCase{"OnlyFirstParamsCounts", R"({"params":{},"x":{"switch":"on"},"params":{"switch":"off"}})", "on"}),
     testing::CaseName());
 
+struct ContainsCase {
+  const char* name;
+  std::string text;
+  bool expected;
+};
+
+class ContainsTest : public ::testing::TestWithParam<ContainsCase> {};
+
+TEST_P(ContainsTest, FindsTheMarkerWhereverItStands) {
+  EXPECT_EQ(Contains(GetParam().text, R"("error":401)"), GetParam().expected);
+}
+
+// Quote-dense filler like a real answer's many fields, so the search meets
+// many near misses before the end.
+std::string Fields(int count) {
+  std::string fields;
+  for (int i = 0; i < count; ++i) {
+    fields += "\"error\":40" + std::to_string(i % 10 == 1 ? 0 : i % 10) + ",\"e\":\"x\",";
+  }
+  return fields;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Markers, ContainsTest,
+    ::testing::Values(ContainsCase{"WholeText", R"("error":401)", true},
+                      ContainsCase{"AtStart", R"("error":401,"msg":"")", true},
+                      ContainsCase{"AtEnd", R"({"msg":"","error":401)", true},
+                      ContainsCase{"Nested", R"({"error":0,"data":{"error":401}})", true},
+                      ContainsCase{"AfterAPartialMatch", R"("error":40"error":401)", true},
+                      ContainsCase{"OtherCode", R"({"error":402})", false},
+                      ContainsCase{"CutShortAtEnd", R"({"error":40)", false},
+                      ContainsCase{"Empty", "", false},
+                      ContainsCase{"EndOfLongAnswer", Fields(5000) + R"("error":401})", true},
+                      ContainsCase{"LongAnswerWithoutIt", Fields(5000) + R"("error":40)", false}),
+    testing::CaseName());
+
 }  // namespace
 }  // namespace tavorin::scan
