@@ -3,16 +3,19 @@
 #include <stdexcept>
 #include <utility>
 
+#include "cloud/file_lock.h"
 #include "cloud/request_bodies.h"
+#include "cloud/text_file.h"
 #include "scan/json_scan.h"
 
 namespace tavorin::cloud {
 
 CloudClient::CloudClient(HttpClientFactory newHttpClient, std::string apiRoot,
-                         std::filesystem::path tokenFile)
+                         std::filesystem::path tokenFile, std::chrono::milliseconds lockWait)
     : newHttpClient_(std::move(newHttpClient)),
       apiRoot_(std::move(apiRoot)),
-      tokenFile_(std::move(tokenFile)) {}
+      tokenFile_(std::move(tokenFile)),
+      lockWait_(lockWait) {}
 
 std::string CloudClient::CloudRequest(std::string_view path, std::string_view token,
                                       std::string_view body) const {
@@ -35,26 +38,40 @@ void CloudClient::SaveTokens(std::string_view at, std::string_view rt) const {
   cloud::SaveTokens(tokenFile_, at, rt);
 }
 
-std::string CloudClient::RefreshToken() const {
+std::string CloudClient::RefreshToken(std::string_view rejectedAt) const {
+  // The cloud honours only the newest refresh token, so runs that refreshed at
+  // the same time would all but one get a refusal, or store a pair the cloud
+  // has already retired.
+  std::filesystem::path lockFile = tokenFile_;
+  lockFile += ".lock";
+  const FileLock lock(lockFile, lockWait_);
   const std::string rt = ReadToken("rt");
   const std::string at = ReadToken("at");
+  if (!at.empty() && at != rejectedAt) {
+    return at;
+  }
+  // The new file is begun before the request: once the cloud has issued a new
+  // pair, the stored one is dead, so a directory that cannot take the new
+  // file must fail first.
+  PendingReplacement save(tokenFile_, FileAccess::OwnerOnly);
   const std::string text = CloudRequest(kRefreshPath, at, RefreshBody(rt));
   std::string newAt = scan::ExtractJSON(text, "at");
   if (newAt.empty()) {
     return {};
   }
   const std::string newRt = scan::ExtractJSON(text, "rt");
-  SaveTokens(newAt, newRt.empty() ? rt : newRt);
+  save.Commit(TokenFileText(newAt, newRt.empty() ? rt : newRt));
   return newAt;
 }
 
 std::string CloudClient::GetDeviceStatus(std::string_view deviceId) const {
   const std::string body = StatusBody(deviceId);
-  std::string text = CloudRequest(kStatusPath, ReadToken("at"), body);
+  const std::string at = ReadToken("at");
+  std::string text = CloudRequest(kStatusPath, at, body);
   if (!scan::Contains(text, kTokenRejected)) {
     return text;
   }
-  const std::string newAt = RefreshToken();
+  const std::string newAt = RefreshToken(at);
   if (newAt.empty()) {
     return {};
   }

@@ -3,6 +3,7 @@
 // stored credentials usable. Nothing is cached: each operation reads the token
 // file again.
 
+#include <chrono>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -12,12 +13,18 @@
 
 namespace tavorin::cloud {
 
+// How long a refresh waits for another run's refresh to end: longer than one
+// request may take.
+inline constexpr std::chrono::milliseconds kRefreshLockWait = std::chrono::seconds(90);
+
 class CloudClient {
  public:
   // apiRoot is the scheme and host every path is appended to, such as
-  // "https://eu-api.example.com".
+  // "https://eu-api.example.com". A refresh locks tokenFile + ".lock", waiting
+  // up to lockWait for it.
   CloudClient(HttpClientFactory newHttpClient, std::string apiRoot,
-              std::filesystem::path tokenFile = kTokenFileName);
+              std::filesystem::path tokenFile = kTokenFileName,
+              std::chrono::milliseconds lockWait = kRefreshLockWait);
 
   // POSTs body to path with token as bearer, on a fresh HTTP client, and
   // returns the response body whatever the HTTP status.
@@ -27,10 +34,16 @@ class CloudClient {
   [[nodiscard]] std::string ReadToken(std::string_view tokenType) const;
   void SaveTokens(std::string_view at, std::string_view rt) const;
 
-  // Trades the stored refresh token for a new pair, saves it and returns the
-  // new access token; empty text, with the file untouched, when the answer
-  // carries no access token. A pair without a refresh token keeps the stored one.
-  [[nodiscard]] std::string RefreshToken() const;
+  // An access token to use instead of rejectedAt, which the cloud has just
+  // refused. Runs hold the token file's lock for this, one at a time. When the
+  // stored access token is no longer rejectedAt, another run has refreshed
+  // meanwhile, and the stored one is returned without a request. Otherwise the
+  // stored refresh token is traded for a new pair, which is saved and whose
+  // access token is returned; empty text, with the file untouched, when the
+  // answer carries no access token. A pair without a refresh token keeps the
+  // stored one. Throws before anything is sent when the lock cannot be had or
+  // the token file's directory cannot take a new file.
+  [[nodiscard]] std::string RefreshToken(std::string_view rejectedAt) const;
 
   // The cloud's status text for the device. A rejected access token is
   // refreshed and the query repeated once; empty text when that refresh fails.
@@ -40,6 +53,7 @@ class CloudClient {
   HttpClientFactory newHttpClient_;
   std::string apiRoot_;
   std::filesystem::path tokenFile_;
+  std::chrono::milliseconds lockWait_;
 };
 
 }  // namespace tavorin::cloud

@@ -1,4 +1,4 @@
-// POSIX side of ReplaceFile: mkstemp, fsync, rename.
+// POSIX side of ReplaceFile and PendingReplacement: mkstemp, fsync, rename.
 #include "cloud/text_file.h"
 
 #include <fcntl.h>
@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <stdexcept>
 #include <system_error>
 
 namespace tavorin::cloud {
@@ -32,26 +33,12 @@ class FileDescriptor {
   int fd_;
 };
 
-// Removes the temporary file unless the rename has consumed it.
-class TemporaryFile {
- public:
-  explicit TemporaryFile(std::string path) : path_(std::move(path)) {}
-  TemporaryFile(const TemporaryFile&) = delete;
-  TemporaryFile& operator=(const TemporaryFile&) = delete;
-  ~TemporaryFile() {
-    if (!path_.empty()) {
-      ::unlink(path_.c_str());
-    }
-  }
-  [[nodiscard]] const std::string& path() const { return path_; }
-  void Release() { path_.clear(); }
-
- private:
-  std::string path_;
-};
-
 [[noreturn]] void Fail(std::string_view what, const std::filesystem::path& path) {
   throw std::system_error(errno, std::generic_category(), std::string(what) + " " + path.string());
+}
+
+std::filesystem::path DirectoryOf(const std::filesystem::path& path) {
+  return path.parent_path().empty() ? "." : path.parent_path();
 }
 
 mode_t ModeFor(FileAccess access) {
@@ -78,32 +65,58 @@ void WriteAll(int fd, std::string_view text, const std::filesystem::path& path) 
 
 }  // namespace
 
-void ReplaceFile(const std::filesystem::path& path, std::string_view text, FileAccess access) {
-  const std::filesystem::path directory = path.parent_path().empty() ? "." : path.parent_path();
+// The temporary file beside the target; removed unless the rename consumed it.
+struct PendingReplacement::Temporary {
+  explicit Temporary(std::string name, int descriptor) : path(std::move(name)), fd(descriptor) {}
+  Temporary(const Temporary&) = delete;
+  Temporary& operator=(const Temporary&) = delete;
+  ~Temporary() {
+    if (!path.empty()) {
+      ::unlink(path.c_str());
+    }
+  }
+
+  std::string path;
+  FileDescriptor fd;
+};
+
+PendingReplacement::PendingReplacement(std::filesystem::path path, FileAccess access) : path_(std::move(path)) {
   std::string hiddenName = ".";
-  hiddenName.append(path.filename().string()).append(".XXXXXX");
-  std::string pattern = (directory / hiddenName).string();
-  FileDescriptor fd(::mkstemp(pattern.data()));
-  if (fd.get() < 0) {
-    Fail("cannot create a temporary file for", path);
+  hiddenName.append(path_.filename().string()).append(".XXXXXX");
+  std::string pattern = (DirectoryOf(path_) / hiddenName).string();
+  const int fd = ::mkstemp(pattern.data());
+  if (fd < 0) {
+    Fail("cannot create a temporary file for", path_);
   }
-  TemporaryFile temporary(pattern);
-  if (::fchmod(fd.get(), ModeFor(access)) != 0) {
-    Fail("cannot set permissions on", path);
+  temporary_ = std::make_unique<Temporary>(std::move(pattern), fd);
+  if (::fchmod(fd, ModeFor(access)) != 0) {
+    Fail("cannot set permissions on", path_);
   }
-  WriteAll(fd.get(), text, path);
-  if (::fsync(fd.get()) != 0 || fd.Close() != 0) {
-    Fail("cannot write", path);
+}
+
+PendingReplacement::~PendingReplacement() = default;
+
+void PendingReplacement::Commit(std::string_view text) {
+  if (!temporary_ || temporary_->path.empty()) {
+    throw std::logic_error("the replacement of " + path_.string() + " was already committed");
   }
-  if (::rename(temporary.path().c_str(), path.c_str()) != 0) {
-    Fail("cannot replace", path);
+  WriteAll(temporary_->fd.get(), text, path_);
+  if (::fsync(temporary_->fd.get()) != 0 || temporary_->fd.Close() != 0) {
+    Fail("cannot write", path_);
   }
-  temporary.Release();
+  if (::rename(temporary_->path.c_str(), path_.c_str()) != 0) {
+    Fail("cannot replace", path_);
+  }
+  temporary_->path.clear();
   // Make the rename itself durable; a directory that refuses fsync is no loss.
-  if (const int dirFd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY); dirFd >= 0) {
+  if (const int dirFd = ::open(DirectoryOf(path_).c_str(), O_RDONLY | O_DIRECTORY); dirFd >= 0) {
     ::fsync(dirFd);
     ::close(dirFd);
   }
+}
+
+void ReplaceFile(const std::filesystem::path& path, std::string_view text, FileAccess access) {
+  PendingReplacement(path, access).Commit(text);
 }
 
 }  // namespace tavorin::cloud

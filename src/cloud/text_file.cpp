@@ -49,15 +49,26 @@ std::string ReadTextFile(const std::filesystem::path& path) {
   return content;
 }
 
-void AppendToFile(const std::filesystem::path& path, std::string_view text) {
-  FilePtr file = Open(path, "ab", "cannot open");
+void AppendLine(const std::filesystem::path& path, std::string_view line) {
+  FilePtr file = Open(path, "ab+", "cannot open");
   // Unbuffered, the whole text goes to the system in one write, and with the
   // file opened for appending, lines from concurrent runs never interleave.
   std::setvbuf(file.get(), nullptr, _IONBF, 0);
+  std::string text;
+  char last = '\n';
+  if (std::fseek(file.get(), -1, SEEK_END) == 0 && std::fread(&last, 1, 1, file.get()) == 1 && last != '\n' &&
+      last != '\r') {
+    text = "\r\n";
+  }
+  text.append(line);
   if (std::fwrite(text.data(), 1, text.size(), file.get()) != text.size()) {
     ThrowFileError("cannot write", path, errno);
   }
   Close(std::move(file), path);
+}
+
+void CheckWritable(const std::filesystem::path& path) {
+  Close(Open(path, "ab", "cannot open"), path);
 }
 
 }  // namespace tavorin::cloud

@@ -3,6 +3,7 @@
 // call and throws std::system_error naming the file when anything fails.
 
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -16,12 +17,38 @@ enum class FileAccess {
 // The file's whole content as bytes.
 [[nodiscard]] std::string ReadTextFile(const std::filesystem::path& path);
 
-// Appends text with a single write, creating the file when absent.
-void AppendToFile(const std::filesystem::path& path, std::string_view text);
+// Appends line, with its line end, in a single write, creating the file when
+// absent. When the file's last line has no line end, CR LF goes first, so the
+// new line never runs into what was there before.
+void AppendLine(const std::filesystem::path& path, std::string_view line);
+
+// Throws as AppendLine would when path cannot be opened for appending (it is
+// created when absent), without changing its content.
+void CheckWritable(const std::filesystem::path& path);
 
 // Replaces the file's content as one step: the text goes to a temporary file in
 // the same directory, which is flushed to disk and then renamed over path. When
 // anything fails, the old file stays as it was.
 void ReplaceFile(const std::filesystem::path& path, std::string_view text, FileAccess access);
+
+// A ReplaceFile split in two: the temporary file is created at once, so a
+// directory that cannot take the new file fails before the text exists; Commit
+// writes the text and renames. Dropped without Commit, the temporary goes and
+// path stays as it was.
+class PendingReplacement {
+ public:
+  PendingReplacement(std::filesystem::path path, FileAccess access);
+  PendingReplacement(const PendingReplacement&) = delete;
+  PendingReplacement& operator=(const PendingReplacement&) = delete;
+  ~PendingReplacement();
+
+  // Only once.
+  void Commit(std::string_view text);
+
+ private:
+  struct Temporary;
+  std::filesystem::path path_;
+  std::unique_ptr<Temporary> temporary_;
+};
 
 }  // namespace tavorin::cloud

@@ -23,11 +23,15 @@ std::string ReadToken(const std::filesystem::path& tokenFile, std::string_view t
   return {};
 }
 
-void SaveTokens(const std::filesystem::path& tokenFile, std::string_view at, std::string_view rt) {
+std::string TokenFileText(std::string_view at, std::string_view rt) {
   std::string content;
   content.append("at=").append(at).append("\r\n");
   content.append("rt=").append(rt).append("\r\n");
-  ReplaceFile(tokenFile, content, FileAccess::OwnerOnly);
+  return content;
+}
+
+void SaveTokens(const std::filesystem::path& tokenFile, std::string_view at, std::string_view rt) {
+  ReplaceFile(tokenFile, TokenFileText(at, rt), FileAccess::OwnerOnly);
 }
 
 }  // namespace tavorin::cloud

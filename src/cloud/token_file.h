@@ -15,6 +15,9 @@ inline constexpr std::string_view kTokenFileName = "tokens.txt";
 // Throws std::system_error when the file cannot be read (a missing file too).
 [[nodiscard]] std::string ReadToken(const std::filesystem::path& tokenFile, std::string_view tokenType);
 
+// "at=<at>" and "rt=<rt>", each ended by CR LF: the whole content of a saved file.
+[[nodiscard]] std::string TokenFileText(std::string_view at, std::string_view rt);
+
 // Replaces the file with exactly the lines "at=<at>" and "rt=<rt>", each ended
 // by CR LF, readable by the owner only. On failure the old file is kept.
 void SaveTokens(const std::filesystem::path& tokenFile, std::string_view at, std::string_view rt);

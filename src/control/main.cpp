@@ -29,7 +29,13 @@ int Run(const std::string& argumentText) {
     case control::EntryRequest::RunOperation:
       break;
   }
-  const cloud::CloudClient cloud(cloud::CurlHttpClientFactory(), std::string(build::kApiRoot));
+  cloud::CurlOptions http;
+  http.totalTimeout = build::kRequestTimeout;
+  // A run waiting for another run's refresh gives it one whole request and
+  // some time to spare before it gives up.
+  const auto lockWait = build::kRequestTimeout + std::chrono::seconds(30);
+  const cloud::CloudClient cloud(cloud::CurlHttpClientFactory(http), std::string(build::kApiRoot),
+                                 cloud::kTokenFileName, lockWait);
   const control::SwitchControl switchControl(cloud, control::LocalTimestamp);
   return static_cast<int>(control::RunOperation(argumentText, switchControl));
 }

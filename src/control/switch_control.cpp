@@ -29,7 +29,7 @@ SwitchControl::SwitchControl(cloud::CloudClient cloud, TimestampSource now,
 
 ResultCode SwitchControl::ControlSwitch(std::string_view state, std::string_view deviceId) const {
   const ResultCode result = Decide(state, deviceId);
-  cloud::AppendToFile(activityLog_, ActivityLine(now_(), deviceId, state, result));
+  cloud::AppendLine(activityLog_, ActivityLine(now_(), deviceId, state, result));
   return result;
 }
 
@@ -55,9 +55,10 @@ ResultCode SwitchControl::Decide(std::string_view state, std::string_view device
 
 ResultCode SwitchControl::SetSwitch(const std::string& value, std::string_view deviceId) const {
   const std::string body = cloud::SetBody(deviceId, value);
-  std::string answer = cloud_.CloudRequest(cloud::kSetPath, cloud_.ReadToken("at"), body);
+  const std::string at = cloud_.ReadToken("at");
+  std::string answer = cloud_.CloudRequest(cloud::kSetPath, at, body);
   if (scan::Contains(answer, cloud::kTokenRejected)) {
-    const std::string newAt = cloud_.RefreshToken();
+    const std::string newAt = cloud_.RefreshToken(at);
     if (newAt.empty()) {
       return ResultCode::NotDone;
     }
@@ -76,8 +77,11 @@ ResultCode SwitchControl::SetSwitch(const std::string& value, std::string_view d
 
 void SwitchControl::WriteInfoReport(std::string_view deviceId, std::string_view status) const {
   // The whole report is scanned before the log is touched, and it replaces the
-  // log in one step, so a failure never leaves the history half gone.
+  // log in one step, so a failure never leaves the history half gone. A log
+  // that may not be written to is refused here as an append would refuse it,
+  // rather than replaced behind its owner's back.
   const std::string report = InfoReport(deviceId, status, now_());
+  cloud::CheckWritable(activityLog_);
   cloud::ReplaceFile(activityLog_, report, cloud::FileAccess::Shared);
 }
 

@@ -103,14 +103,14 @@ TEST_F(CloudClientTest, RefreshKeepsStoredRefreshTokenWhenResponseHasNone) {
   for (const char* refreshAnswer : {R"({"data":{"at":"A2"}})", R"({"data":{"at":"A2","rt":""}})"}) {
     WriteFile(dir / "tokens.txt", "at=A1\r\nrt=R1\r\n");
     http.Reply(refreshAnswer);
-    EXPECT_EQ(Client().RefreshToken(), "A2");
+    EXPECT_EQ(Client().RefreshToken("A1"), "A2");
     EXPECT_EQ(Tokens(), "at=A2\r\nrt=R1\r\n") << refreshAnswer;
   }
 }
 
 TEST_F(CloudClientTest, UnterminatedAccessTokenInRefreshAnswerRaisesAndKeepsTheFile) {
   http.Reply(R"({"data":{"at":"A2)");
-  EXPECT_THROW(static_cast<void>(Client().RefreshToken()), std::runtime_error);
+  EXPECT_THROW(static_cast<void>(Client().RefreshToken("A1")), std::runtime_error);
   EXPECT_EQ(Tokens(), "at=A1\r\nrt=R1\r\n");
 }
 

@@ -1,0 +1,60 @@
+// POSIX side of FileLock: flock on a descriptor of its own. Such a lock belongs
+// to the open file, so it also keeps apart two locks taken within one process,
+// and the system drops it when a run ends without releasing it.
+#include "cloud/file_lock.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <stdexcept>
+#include <system_error>
+#include <thread>
+
+namespace tavorin::cloud {
+namespace {
+
+// How often a waiting run tries again: a refresh takes at least a round trip.
+constexpr std::chrono::milliseconds kRetryInterval{20};
+
+}  // namespace
+
+struct FileLock::Handle {
+  int fd = -1;
+  ~Handle() {
+    if (fd >= 0) {
+      ::close(fd);
+    }
+  }
+};
+
+FileLock::FileLock(const std::filesystem::path& path, std::chrono::milliseconds wait)
+    : handle_(std::make_unique<Handle>()) {
+  handle_->fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  if (handle_->fd < 0) {
+    throw std::system_error(errno, std::generic_category(), "cannot open the lock file " + path.string());
+  }
+  // flock has no time-out of its own: try without blocking until the time is up.
+  const auto deadline = std::chrono::steady_clock::now() + wait;
+  while (::flock(handle_->fd, LOCK_EX | LOCK_NB) != 0) {
+    const int error = errno;
+    if (error == EINTR) {
+      continue;
+    }
+    if (error != EWOULDBLOCK) {
+      throw std::system_error(error, std::generic_category(), "cannot lock " + path.string());
+    }
+    if (std::chrono::steady_clock::now() >= deadline) {
+      throw std::runtime_error("cannot lock " + path.string() + ": another run still holds it after " +
+                               std::to_string(wait.count()) + " ms");
+    }
+    std::this_thread::sleep_for(kRetryInterval);
+  }
+}
+
+FileLock::~FileLock() {
+  // Closing the descriptor releases the lock.
+}
+
+}  // namespace tavorin::cloud
