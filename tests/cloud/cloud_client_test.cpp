@@ -1,10 +1,13 @@
 #include "cloud/cloud_client.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 #include <system_error>
 
+#include "cloud/file_lock.h"
 #include "cloud/request_bodies.h"
 #include "tests/support/scripted_http.h"
 #include "tests/support/temp_dir.h"
@@ -70,6 +73,28 @@ TEST_F(CloudClientTest, RejectedTokenIsRefreshedSavedAndTheQueryRepeatedOnce) {
   EXPECT_EQ(http.Sent()[2].Header("Authorization"), "Bearer A2");
   EXPECT_EQ(http.Sent()[2].body, http.Sent()[0].body);
   EXPECT_EQ(Tokens(), "at=A2\r\nrt=R2\r\n");
+  EXPECT_TRUE(std::filesystem::exists(dir / "tokens.txt.lock")) << "the lock file stays for the next run";
+}
+
+TEST_F(CloudClientTest, PairSavedByAnotherRunMeanwhileIsUsedWithoutRefreshing) {
+  const std::string savedElsewhere = "at=A9\r\nrt=R9\r\n";
+  http.Reply(kRejected, [&] { WriteFile(dir / "tokens.txt", savedElsewhere); });
+  http.Reply(kStatus);
+  EXPECT_EQ(Client().GetDeviceStatus("dev"), kStatus);
+  ASSERT_EQ(http.Sent().size(), 2u);
+  EXPECT_EQ(http.Sent()[1].url, std::string(kRoot) + "/v2/device/thing");
+  EXPECT_EQ(http.Sent()[1].Header("Authorization"), "Bearer A9");
+  EXPECT_EQ(Tokens(), savedElsewhere);
+}
+
+TEST_F(CloudClientTest, RefreshWaitsForTheLockAndFailsNamingItWithoutSending) {
+  const cloud::FileLock heldByAnotherRun(dir / "tokens.txt.lock", std::chrono::seconds(1));
+  const CloudClient client(http.Factory(), kRoot, dir / "tokens.txt", std::chrono::milliseconds(100));
+  http.Reply(kRejected);
+  EXPECT_THAT([&] { static_cast<void>(client.GetDeviceStatus("dev")); },
+              ::testing::ThrowsMessage<std::runtime_error>(::testing::HasSubstr("tokens.txt.lock")));
+  EXPECT_EQ(http.Sent().size(), 1u) << "no refresh request";
+  EXPECT_EQ(Tokens(), "at=A1\r\nrt=R1\r\n");
 }
 
 TEST_F(CloudClientTest, SecondRejectionAfterRefreshIsReturnedWithoutAnotherRefresh) {

@@ -1,5 +1,7 @@
 #include "cloud/token_file.h"
 
+#include "cloud/text_file.h"
+
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -112,6 +114,28 @@ TEST_F(TokenFileTest, FailedSaveKeepsTheOldFileWhole) {
   EXPECT_EXIT(std::_Exit(SaveFailsWithFileSizeLimit(tokens) ? 0 : 1), ::testing::ExitedWithCode(0), "");
   EXPECT_EQ(ReadFile(tokens), "at=old-access\r\nrt=old-refresh\r\n");
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+}
+
+TEST_F(TokenFileTest, PreparedReplacementDroppedWithoutCommitLeavesTheDirectoryAsItWas) {
+  WriteFile(tokens, "at=A1\r\nrt=R1\r\n");
+  {
+    const PendingReplacement pending(tokens, FileAccess::OwnerOnly);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2) << "the temporary exists";
+  }
+  EXPECT_EQ(ReadFile(tokens), "at=A1\r\nrt=R1\r\n");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+}
+
+TEST_F(TokenFileTest, PreparedReplacementFailsAtOnceWhereNoFileCanBeMade) {
+  EXPECT_THROW(PendingReplacement(dir / "absent" / "tokens.txt", FileAccess::OwnerOnly), std::system_error);
+}
+
+TEST_F(TokenFileTest, PreparedReplacementCommitsOnce) {
+  PendingReplacement pending(tokens, FileAccess::OwnerOnly);
+  pending.Commit(TokenFileText("A2", "R2"));
+  EXPECT_EQ(ReadFile(tokens), "at=A2\r\nrt=R2\r\n");
+  EXPECT_THROW(pending.Commit("at=A3\r\n"), std::logic_error);
+  EXPECT_EQ(ReadFile(tokens), "at=A2\r\nrt=R2\r\n");
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <system_error>
 
 #include "tests/control/switch_control_fixture.h"
@@ -137,6 +138,18 @@ TEST_F(SwitchControlTest, RejectedSetIsRetriedOnceWithTheRefreshedToken) {
   EXPECT_EQ(ReadFile(dir / "tokens.txt"), "at=A2\r\nrt=R2\r\n");
 }
 
+TEST_F(SwitchControlTest, RejectedSetIsRetriedWithAPairAnotherRunSavedMeanwhile) {
+  http.Reply(Status("off"));
+  http.Reply(kRejected, [this] { WriteFile(dir / "tokens.txt", "at=A9\r\nrt=R9\r\n"); });
+  http.Reply(kAccepted);
+  http.Reply(Status("on"));
+  EXPECT_EQ(Run("on"), ResultCode::On);
+  ASSERT_EQ(http.Sent().size(), 4u) << "no refresh request";
+  EXPECT_EQ(http.Sent()[2].url, "https://cloud.test/v2/device/thing/status");
+  EXPECT_EQ(http.Sent()[2].Header("Authorization"), "Bearer A9");
+  EXPECT_EQ(ReadFile(dir / "tokens.txt"), "at=A9\r\nrt=R9\r\n");
+}
+
 TEST_F(SwitchControlTest, RejectedSetWhoseRefreshFailsIsNotDone) {
   http.Reply(Status("off"));
   http.Reply(kRejected);
@@ -155,6 +168,17 @@ TEST_F(SwitchControlTest, ErrorsPropagateWithoutAnActivityLine) {
                               [] { return "now"; }, dir / "blocked");
   EXPECT_THROW(static_cast<void>(control.ControlSwitch("")), std::system_error) << "a log that cannot be opened";
   EXPECT_EQ(Log(), kHistory);
+}
+
+TEST_F(SwitchControlTest, ActivityLineStartsOnALineOfItsOwnWhateverTheHistoryEndsWith) {
+  const std::pair<std::string, std::string> historyAndKept[] = {
+      {"a\r\n", "a\r\n"}, {"a\n", "a\n"}, {"a\r", "a\r"}, {"a", "a\r\n"}, {"", ""}};
+  for (const auto& [history, kept] : historyAndKept) {
+    WriteFile(dir / "Tavorin.log", history);
+    http.Reply(Status("on"));
+    EXPECT_EQ(Run(""), ResultCode::On);
+    EXPECT_EQ(Log(), kept + "2026-12-06 10:00:00 DeviceId=1000c8441f Request= Result=1\r\n") << history;
+  }
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // replies, in order, and records every request it was sent.
 
 #include <deque>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -29,7 +30,11 @@ struct SentRequest {
 
 class ScriptedHttp {
  public:
-  void Reply(std::string body) { state_->replies.push_back(std::move(body)); }
+  // whileSending runs as the request is answered, standing for whatever else
+  // happens meanwhile, such as another run saving a token pair.
+  void Reply(std::string body, std::function<void()> whileSending = {}) {
+    state_->replies.push_back({std::move(body), std::move(whileSending)});
+  }
 
   // A request with no reply left in the script fails like a transport error.
   [[nodiscard]] cloud::HttpClientFactory Factory() const {
@@ -45,7 +50,11 @@ class ScriptedHttp {
 
  private:
   struct State {
-    std::deque<std::string> replies;
+    struct ScriptedReply {
+      std::string body;
+      std::function<void()> whileSending;
+    };
+    std::deque<ScriptedReply> replies;
     std::vector<SentRequest> sent;
     int clientsCreated = 0;
   };
@@ -63,9 +72,12 @@ class ScriptedHttp {
       if (state_->replies.empty()) {
         throw std::runtime_error("request to scripted host failed: connection refused");
       }
-      std::string reply = std::move(state_->replies.front());
+      State::ScriptedReply reply = std::move(state_->replies.front());
       state_->replies.pop_front();
-      return reply;
+      if (reply.whileSending) {
+        reply.whileSending();
+      }
+      return std::move(reply.body);
     }
 
    private:

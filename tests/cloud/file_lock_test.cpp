@@ -1,0 +1,51 @@
+#include "cloud/file_lock.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <optional>
+#include <stdexcept>
+#include <system_error>
+
+#include "tests/support/temp_dir.h"
+
+namespace tavorin::cloud {
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::ThrowsMessage;
+
+constexpr std::chrono::milliseconds kShortWait{50};
+
+class FileLockTest : public ::testing::Test {
+ protected:
+  testing::TempDir dir;
+  std::filesystem::path lockFile = dir / "tokens.txt.lock";
+};
+
+TEST_F(FileLockTest, SecondLockFailsNamingTheFileWhileTheFirstIsHeldAndSucceedsAfterwards) {
+  std::optional<FileLock> first(std::in_place, lockFile, kShortWait);
+  EXPECT_THAT([&] { FileLock second(lockFile, kShortWait); },
+              ThrowsMessage<std::runtime_error>(HasSubstr(lockFile.string())));
+  first.reset();
+  EXPECT_NO_THROW(FileLock(lockFile, kShortWait));
+}
+
+TEST_F(FileLockTest, LockFileIsCreatedEmptyAndKept) {
+  { const FileLock lock(lockFile, kShortWait); }
+  ASSERT_TRUE(std::filesystem::is_regular_file(lockFile));
+  EXPECT_EQ(std::filesystem::file_size(lockFile), 0u);
+  testing::WriteFile(lockFile, "left by someone");
+  { const FileLock lock(lockFile, kShortWait); }
+  EXPECT_EQ(testing::ReadFile(lockFile), "left by someone") << "an existing lock file is used as it is";
+}
+
+TEST_F(FileLockTest, LockFileThatCannotBeMadeRaisesAnErrorNamingIt) {
+  EXPECT_THAT([&] { FileLock lock(dir / "absent" / "tokens.txt.lock", kShortWait); },
+              ThrowsMessage<std::system_error>(HasSubstr("absent/tokens.txt.lock")));
+}
+
+}  // namespace
+}  // namespace tavorin::cloud
