@@ -1,75 +1,50 @@
 // The real program, run as a process in a scratch working directory against the
-// simulated cloud on loopback: exit statuses and the files it leaves behind.
-#include <gtest/gtest.h>
+// simulated cloud on loopback: exit statuses, messages and the files it leaves
+// behind, for ordinary runs and for faults of the network, the cloud's answers
+// and the files.
 #include <gmock/gmock.h>
+#include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "tests/e2e/program_fixture.h"
 #include "tests/support/case_name.h"
-#include "tests/support/process.h"
-#include "tests/support/temp_dir.h"
-#include "tools/sim-cloud/sim_cloud.h"
+#include "tools/sim-cloud/self_signed_certificate.h"
 
 namespace tavorin {
 namespace {
 
 using ::testing::HasSubstr;
 using ::testing::MatchesRegex;
-using testing::ReadFile;
-using testing::WriteFile;
+using std::filesystem::perms;
 
-constexpr const char* kInitialTokens = "at=at-1\r\nrt=rt-1\r\n";
-constexpr const char* kHistory = "2026-01-01 00:00:00 DeviceId=1000c8441f Request= Result=1\r\n";
-// Local date and time as the program writes it.
-constexpr const char* kStamp = "[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}";
+constexpr const char* kStatusPath = "/v2/device/thing";
+constexpr const char* kRefreshPath = "/v2/user/refresh";
 
-std::string LinePattern(const std::string& rest) { return std::string(kStamp) + " " + rest + "\r\n"; }
-
-class ProgramTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    static_cast<void>(cloud.Start(TAVORIN_CLOUD_PORT));
-    WriteFile(dir / "tokens.txt", kInitialTokens);
-  }
-
-  testing::ProcessResult Run(const std::vector<std::string>& arguments) {
-    return testing::RunProcess(TAVORIN_PROGRAM, arguments, dir.path());
-  }
-  void SetSwitch(const std::string& value, bool online = true) {
-    sim::Device device = cloud.GetDevice();
-    device.switchValue = value;
-    device.online = online;
-    cloud.SetDevice(device);
-  }
-  [[nodiscard]] std::string Log() const { return ReadFile(dir / "Tavorin.log"); }
-  [[nodiscard]] std::string Tokens() const { return ReadFile(dir / "tokens.txt"); }
-  [[nodiscard]] std::vector<std::string> PathsRequested() const {
-    std::vector<std::string> paths;
-    for (const sim::RecordedRequest& request : cloud.Requests()) {
-      paths.push_back(request.path);
-    }
-    return paths;
-  }
-
-  sim::SimCloud cloud;
-  testing::TempDir dir;
-};
+std::string HostText() { return "request to 127.0.0.1:" + std::to_string(TAVORIN_CLOUD_PORT) + " failed: "; }
 
 struct QueryCase {
   const char* name;
-  std::string switchValue;
-  bool online;
-  sim::StatusReply reply;
+  std::string switchValue = "on";
+  bool online = true;
+  sim::StatusReply reply = sim::StatusReply::Normal;
+  sim::Fault fault = sim::Fault::None;
+  bool rejectEveryToken = false;
+  int refreshes = 0;
   int exitStatus;
 };
 
 class QueryTest : public ProgramTest, public ::testing::WithParamInterface<QueryCase> {};
 
-TEST_P(QueryTest, ExitStatusIsTheResultCodeAndTheLogGainsOneLine) {
+TEST_P(QueryTest, ExitStatusIsTheResultCodeTheLogGainsOneLineAndTheTokensStayCurrent) {
   SetSwitch(GetParam().switchValue, GetParam().online);
   cloud.SetStatusReply(GetParam().reply);
+  cloud.SetFault(GetParam().fault);
+  cloud.RejectEveryToken(GetParam().rejectEveryToken);
   WriteFile(dir / "Tavorin.log", kHistory);
 
   const testing::ProcessResult result = Run({"1000c8441f"});
@@ -80,17 +55,27 @@ TEST_P(QueryTest, ExitStatusIsTheResultCodeAndTheLogGainsOneLine) {
   EXPECT_THAT(log.substr(std::string(kHistory).size()),
               MatchesRegex(LinePattern("DeviceId=1000c8441f Request= Result=" +
                                        std::to_string(GetParam().exitStatus))));
-  EXPECT_EQ(Tokens(), kInitialTokens);
+  EXPECT_EQ(Tokens(), TokenFileOf(cloud.Tokens())) << "the file holds the pair the cloud takes";
+  const std::vector<std::string> paths = PathsRequested();
+  EXPECT_EQ(std::count(paths.begin(), paths.end(), kRefreshPath), GetParam().refreshes);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Outcomes, QueryTest,
-    ::testing::Values(QueryCase{"On", "on", true, sim::StatusReply::Normal, 1},
-                      QueryCase{"Off", "off", true, sim::StatusReply::Normal, 0},
-                      QueryCase{"Offline", "on", false, sim::StatusReply::Normal, 10},
-                      QueryCase{"ErrorReply", "on", true, sim::StatusReply::ErrorReply, 10},
-                      QueryCase{"EmptyBody", "on", true, sim::StatusReply::Empty, 5},
-                      QueryCase{"ResponseOverSixtyFourKiB", "on", true, sim::StatusReply::Huge, 1}),
+    ::testing::Values(
+        QueryCase{.name = "On", .exitStatus = 1},
+        QueryCase{.name = "Off", .switchValue = "off", .exitStatus = 0},
+        QueryCase{.name = "Offline", .online = false, .exitStatus = 10},
+        QueryCase{.name = "ErrorReply", .reply = sim::StatusReply::ErrorReply, .exitStatus = 10},
+        QueryCase{.name = "EmptyBody", .reply = sim::StatusReply::Empty, .exitStatus = 5},
+        QueryCase{.name = "FiveMiBBody", .reply = sim::StatusReply::Huge, .exitStatus = 1},
+        QueryCase{.name = "BinaryGarbage", .reply = sim::StatusReply::Garbage, .exitStatus = 10},
+        QueryCase{.name = "RejectionMarkerInsideAValue",
+                  .reply = sim::StatusReply::MarkerInValue,
+                  .refreshes = 1,
+                  .exitStatus = 1},
+        QueryCase{.name = "SecondRejectionAfterRefresh", .rejectEveryToken = true, .refreshes = 1, .exitStatus = 10},
+        QueryCase{.name = "RedirectNotFollowed", .fault = sim::Fault::Redirect, .exitStatus = 5}),
     testing::CaseName());
 
 TEST_F(ProgramTest, ExpiredTokenIsRefreshedAndTheSwitchSetAndConfirmed) {
@@ -143,19 +128,25 @@ TEST_F(ProgramTest, ArgumentsAreJoinedWithSingleBlanksBeforeSplitting) {
 
 struct ErrorCase {
   const char* name;
-  sim::Fault fault;
-  bool expired;
-  sim::RefreshReply refreshReply;
+  sim::Fault fault = sim::Fault::None;
+  sim::StatusReply statusReply = sim::StatusReply::Normal;
+  bool expired = false;
+  sim::RefreshReply refreshReply = sim::RefreshReply::NewPair;
+  bool cloudDown = false;
   std::string message;
 };
 
 class ErrorTest : public ProgramTest, public ::testing::WithParamInterface<ErrorCase> {};
 
-TEST_P(ErrorTest, EndsWithStatusTwoAMessageAndNothingLost) {
-  cloud.SetFault(GetParam().fault);
+TEST_P(ErrorTest, EndsWithStatusTwoAMessageNamingTheFaultAndNothingLost) {
+  cloud.SetFault(GetParam().fault, std::chrono::minutes(10));
+  cloud.SetStatusReply(GetParam().statusReply);
   cloud.SetRefreshReply(GetParam().refreshReply);
   if (GetParam().expired) {
     cloud.ExpireAccessToken();
+  }
+  if (GetParam().cloudDown) {
+    cloud.Stop();
   }
   WriteFile(dir / "Tavorin.log", kHistory);
   const testing::ProcessResult result = Run({"1000c8441f", "info"});
@@ -168,26 +159,149 @@ TEST_P(ErrorTest, EndsWithStatusTwoAMessageAndNothingLost) {
 
 INSTANTIATE_TEST_SUITE_P(
     Faults, ErrorTest,
-    ::testing::Values(ErrorCase{"DroppedConnection", sim::Fault::Drop, false, sim::RefreshReply::NewPair,
-                                "request to 127.0.0.1:"},
-                      ErrorCase{"UnterminatedAccessToken", sim::Fault::None, true,
-                                sim::RefreshReply::UnterminatedAt, "unterminated value for key at"}),
+    ::testing::Values(
+        ErrorCase{.name = "ConnectionRefused", .cloudDown = true, .message = HostText() + "Couldn't connect"},
+        ErrorCase{.name = "StallPastTheTimeout", .fault = sim::Fault::Stall, .message = HostText() + "Timeout"},
+        ErrorCase{.name = "ConnectionDroppedMidAnswer", .fault = sim::Fault::Drop, .message = HostText()},
+        ErrorCase{.name = "TruncatedJson",
+                  .statusReply = sim::StatusReply::Truncated,
+                  .message = "unterminated value for key switch"},
+        ErrorCase{.name = "UnterminatedAccessToken",
+                  .expired = true,
+                  .refreshReply = sim::RefreshReply::UnterminatedAt,
+                  .message = "unterminated value for key at"}),
     testing::CaseName());
 
-TEST_F(ProgramTest, MissingTokenFileEndsWithStatusTwoAndNoLogLine) {
-  std::filesystem::remove(dir / "tokens.txt");
-  const testing::ProcessResult result = Run({"1000c8441f", "on"});
+TEST_F(ProgramTest, UntrustedCertificateEndsWithStatusTwoBeforeAnyRequest) {
+  // A build of the program whose root is https on the same loopback port, and a
+  // cloud there with a certificate of its own that no authority vouches for.
+  cloud.Stop();
+  const testing::TempDir certificateDir;
+  sim::SimCloud tlsCloud(sim::GenerateSelfSignedCertificate(certificateDir.path()));
+  static_cast<void>(tlsCloud.Start(TAVORIN_CLOUD_PORT));
+  WriteFile(dir / "Tavorin.log", kHistory);
+
+  const testing::ProcessResult result = testing::RunProcess(TAVORIN_TLS_PROGRAM, {"1000c8441f", "on"}, dir.path());
   EXPECT_EQ(result.exitStatus, 2);
-  EXPECT_EQ(result.err, "Tavorin: cannot open tokens.txt: No such file or directory\n");
-  EXPECT_FALSE(std::filesystem::exists(dir / "Tavorin.log"));
-  EXPECT_TRUE(cloud.Requests().empty());
+  EXPECT_THAT(result.err, HasSubstr(HostText()));
+  EXPECT_THAT(result.err, ::testing::ContainsRegex("certificate"));
+  EXPECT_TRUE(tlsCloud.Requests().empty());
+  EXPECT_EQ(Log(), kHistory);
+  EXPECT_EQ(Tokens(), kInitialTokens);
 }
 
-TEST_F(ProgramTest, RefusedConnectionNamesTheHost) {
-  cloud.Stop();
-  const testing::ProcessResult result = Run({"1000c8441f"});
-  EXPECT_EQ(result.exitStatus, 2);
-  EXPECT_THAT(result.err, HasSubstr("request to 127.0.0.1:" + std::to_string(TAVORIN_CLOUD_PORT) + " failed"));
+struct FileCase {
+  const char* name;
+  void (*arrange)(const std::filesystem::path& dir);
+  bool expired = false;
+  std::string request = "";
+  int exitStatus = 2;
+  // The whole message after "Tavorin: ", for exit status 2.
+  std::string message = "";
+  std::vector<std::string> paths = {};
+};
+
+class FileFaultTest : public ProgramTest, public ::testing::WithParamInterface<FileCase> {};
+
+// Without root's privileges, so that file modes hold as they do for anyone.
+TEST_P(FileFaultTest, EndsAsTheCaseSaysAndKeepsTokensAndHistory) {
+  if (GetParam().expired) {
+    cloud.ExpireAccessToken();
+  }
+  SetSwitch("on");
+  WriteFile(dir / "Tavorin.log", kHistory);
+  GetParam().arrange(dir.path());
+  const bool tokenFile = std::filesystem::is_regular_file(dir / "tokens.txt");
+  const std::string tokensBefore = tokenFile ? Tokens() : "";
+
+  std::vector<std::string> arguments = {"1000c8441f"};
+  if (!GetParam().request.empty()) {
+    arguments.push_back(GetParam().request);
+  }
+  const testing::ProcessResult result = RunUnprivileged(arguments);
+
+  EXPECT_EQ(result.exitStatus, GetParam().exitStatus) << result.err;
+  if (GetParam().exitStatus == 2) {
+    EXPECT_EQ(result.err, "Tavorin: " + GetParam().message + "\n");
+    EXPECT_EQ(Log(), kHistory);
+  } else {
+    EXPECT_EQ(result.err, "");
+    EXPECT_THAT(Log(), MatchesRegex(std::string(kHistory) +
+                                    LinePattern("DeviceId=1000c8441f Request=" + GetParam().request +
+                                                " Result=" + std::to_string(GetParam().exitStatus))));
+  }
+  if (tokenFile) {
+    std::filesystem::permissions(dir / "tokens.txt", perms::owner_read, std::filesystem::perm_options::add);
+    EXPECT_EQ(Tokens(), tokensBefore);
+  }
+  EXPECT_EQ(PathsRequested(), GetParam().paths);
+}
+
+void MakeReadOnly(const std::filesystem::path& path) {
+  std::filesystem::permissions(path, perms::owner_write | perms::group_write | perms::others_write,
+                               std::filesystem::perm_options::remove);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, FileFaultTest,
+    ::testing::Values(
+        FileCase{.name = "TokenFileMissing",
+                 .arrange = [](const std::filesystem::path& dir) { std::filesystem::remove(dir / "tokens.txt"); },
+                 .message = "cannot open tokens.txt: No such file or directory"},
+        FileCase{.name = "TokenFileEmpty",
+                 .arrange = [](const std::filesystem::path& dir) { WriteFile(dir / "tokens.txt", ""); },
+                 .exitStatus = 5,
+                 .paths = {kStatusPath, kRefreshPath}},
+        FileCase{.name = "TokenFileUnreadable",
+                 .arrange =
+                     [](const std::filesystem::path& dir) {
+                       std::filesystem::permissions(dir / "tokens.txt", perms::none);
+                     },
+                 .message = "cannot open tokens.txt: Permission denied"},
+        FileCase{.name = "TokenFileIsADirectory",
+                 .arrange =
+                     [](const std::filesystem::path& dir) {
+                       std::filesystem::remove(dir / "tokens.txt");
+                       std::filesystem::create_directory(dir / "tokens.txt");
+                     },
+                 .message = "cannot read tokens.txt: Is a directory"},
+        FileCase{.name = "ReadOnlyDirectoryStillAnswersAQuery",
+                 .arrange = [](const std::filesystem::path& dir) { MakeReadOnly(dir); },
+                 .exitStatus = 1,
+                 .paths = {kStatusPath}},
+        FileCase{.name = "ReadOnlyDirectoryRefusesTheRefreshBeforeAsking",
+                 .arrange = [](const std::filesystem::path& dir) { MakeReadOnly(dir); },
+                 .expired = true,
+                 .message = "cannot open the lock file tokens.txt.lock: Permission denied",
+                 .paths = {kStatusPath}},
+        FileCase{.name = "ReadOnlyDirectoryWithLockFileRefusesTheRefreshBeforeAsking",
+                 .arrange =
+                     [](const std::filesystem::path& dir) {
+                       WriteFile(dir / "tokens.txt.lock", "");
+                       MakeReadOnly(dir);
+                     },
+                 .expired = true,
+                 .message = "cannot create a temporary file for tokens.txt: Permission denied",
+                 .paths = {kStatusPath}},
+        FileCase{.name = "LogUnwritable",
+                 .arrange = [](const std::filesystem::path& dir) { MakeReadOnly(dir / "Tavorin.log"); },
+                 .message = "cannot open Tavorin.log: Permission denied",
+                 .paths = {kStatusPath}},
+        FileCase{.name = "LogUnwritableForInfo",
+                 .arrange = [](const std::filesystem::path& dir) { MakeReadOnly(dir / "Tavorin.log"); },
+                 .request = "info",
+                 .message = "cannot open Tavorin.log: Permission denied",
+                 .paths = {kStatusPath}}),
+    testing::CaseName());
+
+TEST_F(ProgramTest, HistoryWithOtherLineEndsIsKeptAndTheNewLineStandsAlone) {
+  const std::string history = std::string("2026-01-01 00:00:00 DeviceId=1000c8441f Request= Result=1\n") +
+                              "2026-01-01 00:00:01 DeviceId=1000c8441f Request= Result=1\r" + "a note without a line end";
+  WriteFile(dir / "Tavorin.log", history);
+  EXPECT_EQ(Run({"1000c8441f"}).exitStatus, 0);
+  const std::string log = Log();
+  ASSERT_TRUE(log.starts_with(history + "\r\n")) << log;
+  EXPECT_THAT(log.substr(history.size() + 2), MatchesRegex(LinePattern("DeviceId=1000c8441f Request= Result=0")));
 }
 
 TEST_F(ProgramTest, HelpAndVersionTouchNeitherFilesNorCloud) {

@@ -1,14 +1,18 @@
 #pragma once
 // Runs a program as a child process in a given working directory, capturing
-// its output, and kills it if it has not ended within the time allowed.
+// its output, and kills it if it has not ended within the time allowed. A
+// child can be held at a start gate until many are ready, and can run without
+// root's privileges.
 
 #include <fcntl.h>
+#include <grp.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -24,47 +28,146 @@ struct ProcessResult {
   std::string err;
 };
 
-inline ProcessResult RunProcess(const std::string& program, const std::vector<std::string>& arguments,
-                                const std::filesystem::path& workingDirectory,
-                                std::chrono::seconds allowed = std::chrono::seconds(90)) {
-  const TempDir outputDir;
-  const std::filesystem::path outPath = outputDir / "out";
-  const std::filesystem::path errPath = outputDir / "err";
-  std::vector<std::string> argvText = {program};
-  argvText.insert(argvText.end(), arguments.begin(), arguments.end());
-  std::vector<char*> argv;
-  for (std::string& text : argvText) {
-    argv.push_back(text.data());
-  }
-  argv.push_back(nullptr);
+// The user and group that unprivileged runs take when the tests run as root.
+inline constexpr uid_t kUnprivilegedUser = 65534;
+inline constexpr gid_t kUnprivilegedGroup = 65534;
 
-  const pid_t child = ::fork();
-  if (child < 0) {
-    throw std::runtime_error("cannot start " + program);
+[[nodiscard]] inline bool RunningAsRoot() { return ::geteuid() == 0; }
+
+// Hands path and everything in it to the unprivileged user when running as
+// root, so that file modes alone decide what an unprivileged run may do.
+inline void GiveToUnprivilegedUser(const std::filesystem::path& path) {
+  if (!RunningAsRoot()) {
+    return;
   }
-  if (child == 0) {
-    const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    const int in = ::open("/dev/null", O_RDONLY);
-    if (out < 0 || err < 0 || in < 0 || ::dup2(in, 0) < 0 || ::dup2(out, 1) < 0 || ::dup2(err, 2) < 0 ||
-        ::chdir(workingDirectory.c_str()) != 0) {
+  const auto give = [](const std::filesystem::path& item) {
+    if (::lchown(item.c_str(), kUnprivilegedUser, kUnprivilegedGroup) != 0) {
+      throw std::runtime_error("cannot hand " + item.string() + " to the unprivileged user");
+    }
+  };
+  give(path);
+  if (std::filesystem::is_directory(path)) {
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(path)) {
+      give(entry.path());
+    }
+  }
+}
+
+// Children started with a gate wait at it, before exec, until Open().
+class StartGate {
+ public:
+  StartGate() {
+    if (::pipe(fds_) != 0) {
+      throw std::runtime_error("cannot make a start gate");
+    }
+  }
+  StartGate(const StartGate&) = delete;
+  StartGate& operator=(const StartGate&) = delete;
+  ~StartGate() {
+    CloseWriteEnd();
+    ::close(fds_[0]);
+  }
+
+  // Every waiting child reads end of file at once.
+  void Open() { CloseWriteEnd(); }
+
+  // In the child: waits until the gate opens.
+  void WaitInChild() const {
+    ::close(fds_[1]);
+    char ignored = 0;
+    while (::read(fds_[0], &ignored, 1) > 0) {
+    }
+    ::close(fds_[0]);
+  }
+
+ private:
+  void CloseWriteEnd() {
+    if (fds_[1] >= 0) {
+      ::close(fds_[1]);
+      fds_[1] = -1;
+    }
+  }
+
+  int fds_[2] = {-1, -1};
+};
+
+struct ProcessOptions {
+  // As root, the child drops to kUnprivilegedUser before exec.
+  bool unprivileged = false;
+  const StartGate* gate = nullptr;
+};
+
+class ChildProcess {
+ public:
+  ChildProcess(const std::string& program, const std::vector<std::string>& arguments,
+               const std::filesystem::path& workingDirectory, ProcessOptions options = {})
+      : program_(program), output_(std::make_unique<TempDir>()) {
+    std::vector<std::string> argvText = {program};
+    argvText.insert(argvText.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (std::string& text : argvText) {
+      argv.push_back(text.data());
+    }
+    argv.push_back(nullptr);
+    const std::filesystem::path outPath = *output_ / "out";
+    const std::filesystem::path errPath = *output_ / "err";
+
+    pid_ = ::fork();
+    if (pid_ < 0) {
+      throw std::runtime_error("cannot start " + program);
+    }
+    if (pid_ == 0) {
+      const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      const int in = ::open("/dev/null", O_RDONLY);
+      if (out < 0 || err < 0 || in < 0 || ::dup2(in, 0) < 0 || ::dup2(out, 1) < 0 || ::dup2(err, 2) < 0 ||
+          ::chdir(workingDirectory.c_str()) != 0) {
+        ::_exit(127);
+      }
+      if (options.unprivileged && RunningAsRoot() &&
+          (::setgroups(0, nullptr) != 0 || ::setgid(kUnprivilegedGroup) != 0 || ::setuid(kUnprivilegedUser) != 0)) {
+        ::_exit(127);
+      }
+      if (options.gate != nullptr) {
+        options.gate->WaitInChild();
+      }
+      ::execv(program.c_str(), argv.data());
       ::_exit(127);
     }
-    ::execv(program.c_str(), argv.data());
-    ::_exit(127);
+  }
+  ChildProcess(const ChildProcess&) = delete;
+  ChildProcess& operator=(const ChildProcess&) = delete;
+  ~ChildProcess() {
+    if (pid_ > 0) {
+      ::kill(pid_, SIGKILL);
+      ::waitpid(pid_, nullptr, 0);
+    }
   }
 
-  int status = 0;
-  const auto deadline = std::chrono::steady_clock::now() + allowed;
-  while (::waitpid(child, &status, WNOHANG) == 0) {
-    if (std::chrono::steady_clock::now() > deadline) {
-      ::kill(child, SIGKILL);
-      ::waitpid(child, &status, 0);
-      throw std::runtime_error(program + " did not end within the time allowed");
+  // Waits for the end until deadline, killing the child and throwing after it.
+  ProcessResult Wait(std::chrono::steady_clock::time_point deadline) {
+    int status = 0;
+    while (::waitpid(pid_, &status, WNOHANG) == 0) {
+      if (std::chrono::steady_clock::now() > deadline) {
+        throw std::runtime_error(program_ + " did not end within the time allowed");
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    pid_ = -1;
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(*output_ / "out"), ReadFile(*output_ / "err")};
   }
-  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(outPath), ReadFile(errPath)};
+
+ private:
+  std::string program_;
+  std::unique_ptr<TempDir> output_;
+  pid_t pid_ = -1;
+};
+
+inline ProcessResult RunProcess(const std::string& program, const std::vector<std::string>& arguments,
+                                const std::filesystem::path& workingDirectory, ProcessOptions options = {},
+                                std::chrono::seconds allowed = std::chrono::seconds(90)) {
+  ChildProcess child(program, arguments, workingDirectory, options);
+  return child.Wait(std::chrono::steady_clock::now() + allowed);
 }
 
 }  // namespace tavorin::testing

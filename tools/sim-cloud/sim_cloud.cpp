@@ -16,7 +16,8 @@ constexpr std::string_view kRefreshPath = "/v2/user/refresh";
 constexpr std::string_view kStatusPath = "/v2/device/thing";
 constexpr std::string_view kSetPath = "/v2/device/thing/status";
 constexpr const char* kJson = "application/json";
-constexpr std::size_t kHugePaddingSize = std::size_t{70} * 1024;
+constexpr std::size_t kHugePaddingSize = std::size_t{5} * 1024 * 1024;
+constexpr std::size_t kGarbageSize = 4096;
 
 std::string Envelope(int error, std::string_view message, std::string_view data = "{}") {
   return "{\"error\":" + std::to_string(error) + ",\"msg\":\"" + std::string(message) +
@@ -73,8 +74,9 @@ std::optional<std::string_view> StringField(std::string_view body, std::string_v
   return body.substr(at + 1, end - at - 1);
 }
 
-std::string ThingData(const Device& device, std::string_view padding) {
-  std::string item = "{\"deviceid\":" + Quote(device.id) + ",\"name\":\"Switch\",";
+// name goes in as it is, unquoted: a careless cloud's answer.
+std::string ThingData(const Device& device, std::string_view padding, std::string_view name = "Switch") {
+  std::string item = "{\"deviceid\":" + Quote(device.id) + ",\"name\":\"" + std::string(name) + "\",";
   if (!padding.empty()) {
     item += "\"padding\":" + Quote(padding) + ",";
   }
@@ -88,6 +90,15 @@ std::string ThingData(const Device& device, std::string_view padding) {
 std::string UnguessableToken() {
   std::random_device random;
   return "expired-" + std::to_string(random()) + std::to_string(random());
+}
+
+// The same bytes every time, covering all 256 values, NUL included.
+std::string Garbage() {
+  std::string bytes(kGarbageSize, '\0');
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    bytes[i] = static_cast<char>((i * 167 + 13) % 256);
+  }
+  return bytes;
 }
 
 // Announces a whole answer but sends only its first half, then hangs up.
@@ -351,15 +362,25 @@ SimCloud::Reply SimCloud::StatusLocked(std::string_view body) const {
       return {200, Envelope(406, "internal error")};
     case StatusReply::Empty:
       return {200, ""};
+    case StatusReply::Garbage:
+      return {200, Garbage()};
     case StatusReply::Normal:
     case StatusReply::Huge:
+    case StatusReply::Truncated:
+    case StatusReply::MarkerInValue:
       break;
   }
   if (StringField(body, "id") != device_.id) {
     return {200, Envelope(405, "device does not exist")};
   }
   const std::string padding = statusReply_ == StatusReply::Huge ? std::string(kHugePaddingSize, 'x') : "";
-  return {200, Envelope(0, "", ThingData(device_, padding))};
+  const std::string_view name = statusReply_ == StatusReply::MarkerInValue ? "Switch \"error\":401 hall" : "Switch";
+  std::string answer = Envelope(0, "", ThingData(device_, padding, name));
+  if (statusReply_ == StatusReply::Truncated) {
+    constexpr std::string_view kSwitchValue = "\"switch\":\"";
+    answer.resize(answer.find(kSwitchValue) + kSwitchValue.size() + 1);
+  }
+  return {200, answer};
 }
 
 SimCloud::Reply SimCloud::SetLocked(std::string_view body) {

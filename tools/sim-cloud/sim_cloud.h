@@ -56,9 +56,12 @@ enum class RefreshReply { NewPair, NoAt, NoRt, EmptyAt, UnterminatedAt };
 // How the set path answers an authenticated request.
 enum class SetReply { Apply, Refuse, AckWithoutChange };
 
-// How the status path answers an authenticated request. Huge is a normal answer
-// with more than 64 KiB of padding ahead of the fields that matter.
-enum class StatusReply { Normal, ErrorReply, Empty, Huge };
+// How the status path answers an authenticated request:
+// - Huge: a normal answer with 5 MiB of padding ahead of the fields that matter;
+// - Garbage: 4 KiB of binary bytes, NULs included;
+// - Truncated: a normal answer cut off inside the switch value, sent whole;
+// - MarkerInValue: a normal answer whose device name holds "error":401 raw.
+enum class StatusReply { Normal, ErrorReply, Empty, Huge, Garbage, Truncated, MarkerInValue };
 
 // Transport faults, applied to every path before anything else.
 enum class Fault { None, Stall, Drop, Redirect };

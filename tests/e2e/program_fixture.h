@@ -1,0 +1,82 @@
+#pragma once
+// The real program, run as a process in a scratch working directory that holds
+// a token pair, against the simulated cloud on the program's loopback port.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "tests/support/process.h"
+#include "tests/support/temp_dir.h"
+#include "tools/sim-cloud/sim_cloud.h"
+
+namespace tavorin {
+
+using testing::ReadFile;
+using testing::WriteFile;
+
+inline constexpr const char* kInitialTokens = "at=at-1\r\nrt=rt-1\r\n";
+inline constexpr const char* kHistory = "2026-01-01 00:00:00 DeviceId=1000c8441f Request= Result=1\r\n";
+// Local date and time as the program writes it.
+inline constexpr const char* kStamp = "[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}";
+
+inline std::string LinePattern(const std::string& rest) { return std::string(kStamp) + " " + rest + "\r\n"; }
+
+// The token file that holds pair, as the program saves it.
+inline std::string TokenFileOf(const sim::TokenPair& pair) {
+  return "at=" + pair.accessToken + "\r\nrt=" + pair.refreshToken + "\r\n";
+}
+
+class ProgramTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    static_cast<void>(cloud.Start(TAVORIN_CLOUD_PORT));
+    WriteFile(dir / "tokens.txt", kInitialTokens);
+  }
+
+  void TearDown() override {
+    // Modes a case took away would keep the scratch directory from going.
+    std::filesystem::permissions(dir.path(), std::filesystem::perms::owner_all, std::filesystem::perm_options::add);
+  }
+
+  testing::ProcessResult Run(const std::vector<std::string>& arguments) {
+    return testing::RunProcess(TAVORIN_PROGRAM, arguments, dir.path());
+  }
+
+  // Runs a copy of the program that the unprivileged user can reach, without
+  // root's privileges (as root), in the working directory after handing it to
+  // that user, so that file modes apply as they do to anyone else.
+  testing::ProcessResult RunUnprivileged(const std::vector<std::string>& arguments) {
+    const testing::TempDir programDir;
+    const std::filesystem::path program = programDir / "tavorin";
+    std::filesystem::copy_file(TAVORIN_PROGRAM, program);
+    using std::filesystem::perms;
+    std::filesystem::permissions(programDir.path(), perms::owner_all | perms::group_read | perms::group_exec |
+                                                        perms::others_read | perms::others_exec);
+    testing::GiveToUnprivilegedUser(dir.path());
+    return testing::RunProcess(program, arguments, dir.path(), {.unprivileged = true});
+  }
+
+  void SetSwitch(const std::string& value, bool online = true) {
+    sim::Device device = cloud.GetDevice();
+    device.switchValue = value;
+    device.online = online;
+    cloud.SetDevice(device);
+  }
+  [[nodiscard]] std::string Log() const { return ReadFile(dir / "Tavorin.log"); }
+  [[nodiscard]] std::string Tokens() const { return ReadFile(dir / "tokens.txt"); }
+  [[nodiscard]] std::vector<std::string> PathsRequested() const {
+    std::vector<std::string> paths;
+    for (const sim::RecordedRequest& request : cloud.Requests()) {
+      paths.push_back(request.path);
+    }
+    return paths;
+  }
+
+  sim::SimCloud cloud;
+  testing::TempDir dir;
+};
+
+}  // namespace tavorin
