@@ -199,6 +199,8 @@ struct FileCase {
   // The whole message after "Tavorin: ", for exit status 2.
   std::string message = "";
   std::vector<std::string> paths = {};
+  // What the token file holds afterwards, where it is a file.
+  std::string tokens = kInitialTokens;
 };
 
 class FileFaultTest : public ProgramTest, public ::testing::WithParamInterface<FileCase> {};
@@ -211,8 +213,6 @@ TEST_P(FileFaultTest, EndsAsTheCaseSaysAndKeepsTokensAndHistory) {
   SetSwitch("on");
   WriteFile(dir / "Tavorin.log", kHistory);
   GetParam().arrange(dir.path());
-  const bool tokenFile = std::filesystem::is_regular_file(dir / "tokens.txt");
-  const std::string tokensBefore = tokenFile ? Tokens() : "";
 
   std::vector<std::string> arguments = {"1000c8441f"};
   if (!GetParam().request.empty()) {
@@ -230,9 +230,9 @@ TEST_P(FileFaultTest, EndsAsTheCaseSaysAndKeepsTokensAndHistory) {
                                     LinePattern("DeviceId=1000c8441f Request=" + GetParam().request +
                                                 " Result=" + std::to_string(GetParam().exitStatus))));
   }
-  if (tokenFile) {
+  if (std::filesystem::is_regular_file(dir / "tokens.txt")) {
     std::filesystem::permissions(dir / "tokens.txt", perms::owner_read, std::filesystem::perm_options::add);
-    EXPECT_EQ(Tokens(), tokensBefore);
+    EXPECT_EQ(Tokens(), GetParam().tokens);
   }
   EXPECT_EQ(PathsRequested(), GetParam().paths);
 }
@@ -251,7 +251,8 @@ INSTANTIATE_TEST_SUITE_P(
         FileCase{.name = "TokenFileEmpty",
                  .arrange = [](const std::filesystem::path& dir) { WriteFile(dir / "tokens.txt", ""); },
                  .exitStatus = 5,
-                 .paths = {kStatusPath, kRefreshPath}},
+                 .paths = {kStatusPath, kRefreshPath},
+                 .tokens = ""},
         FileCase{.name = "TokenFileUnreadable",
                  .arrange =
                      [](const std::filesystem::path& dir) {
