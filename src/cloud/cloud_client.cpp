@@ -60,6 +60,13 @@ std::string CloudClient::RefreshToken(std::string_view rejectedAt) const {
     return {};
   }
   const std::string newRt = scan::ExtractJSON(text, "rt");
+  // A raw line break would add lines of its own to the token file, where the
+  // first "rt=" line wins: refuse the pair rather than store a broken one.
+  constexpr std::string_view kLineBreaks("\r\n\0", 3);
+  if (newAt.find_first_of(kLineBreaks) != std::string::npos ||
+      newRt.find_first_of(kLineBreaks) != std::string::npos) {
+    throw std::runtime_error("malformed response: the refreshed token pair holds a line break or NUL");
+  }
   save.Commit(TokenFileText(newAt, newRt.empty() ? rt : newRt));
   return newAt;
 }
