@@ -60,6 +60,8 @@ void AppendLine(const std::filesystem::path& path, std::string_view line) {
       last != '\r') {
     text = "\r\n";
   }
+  // A write that follows a read on the same stream needs a positioning call.
+  std::fseek(file.get(), 0, SEEK_END);
   text.append(line);
   if (std::fwrite(text.data(), 1, text.size(), file.get()) != text.size()) {
     ThrowFileError("cannot write", path, errno);

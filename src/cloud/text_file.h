@@ -17,8 +17,8 @@ enum class FileAccess {
 // The file's whole content as bytes.
 [[nodiscard]] std::string ReadTextFile(const std::filesystem::path& path);
 
-// Appends line, with its line end, in a single write, creating the file when
-// absent. When the file's last line has no line end, CR LF goes first, so the
+// Appends line, which carries its own line end, in a single write, creating
+// the file when absent. When the file's last line has no line end, CR LF goes first, so the
 // new line never runs into what was there before.
 void AppendLine(const std::filesystem::path& path, std::string_view line);
 
