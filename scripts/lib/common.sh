@@ -6,6 +6,7 @@ TAVORIN_PACKAGES=(cmake ninja-build g++ pkg-config ca-certificates openssl)
 TAVORIN_PACKAGES+=(libcurl4-openssl-dev)                                # HTTP client
 TAVORIN_PACKAGES+=(libcpp-httplib-dev libssl-dev libgtest-dev libgmock-dev) # tests, simulated cloud
 TAVORIN_PACKAGES+=(libbenchmark-dev)                                    # scanner benchmarks (built by the tests too)
+TAVORIN_PACKAGES+=(qt6-base-dev qt6-qpa-plugins fonts-dejavu-core xvfb xauth xdotool) # window, its tests and screenshot
 # What scripts/bench needs on top: the timing tool, the curl it compares with,
 # peak-memory measurement and reading the timings.
 TAVORIN_BENCH_PACKAGES=(hyperfine curl time jq)

@@ -1,5 +1,5 @@
 // The program's entry: one switch operation per start, its result code as the
-// exit status.
+// exit status; without arguments, the main window where the build has one.
 #include <exception>
 #include <iostream>
 #include <string>
@@ -10,25 +10,16 @@
 #include "control/command_line.h"
 #include "control/platform.h"
 #include "control/switch_control.h"
+#if TAVORIN_WITH_WINDOW
+#include "window/run_window.h"
+#endif
 
 namespace {
 
 using namespace tavorin;
 
-int Run(const std::string& argumentText) {
-  switch (control::ClassifyArgumentText(argumentText)) {
-    case control::EntryRequest::ShowHelp:
-      std::cout << control::UsageText();
-      return 0;
-    case control::EntryRequest::ShowVersion:
-      std::cout << "tavorin " << build::kVersion << '\n';
-      return 0;
-    case control::EntryRequest::OpenWindow:
-      std::cerr << "Tavorin: no device ID given\n\n" << control::UsageText();
-      return control::kErrorStatus;
-    case control::EntryRequest::RunOperation:
-      break;
-  }
+int Run(int& argc, char** argv) {
+  const std::string argumentText = control::ArgumentText(argc, argv);
   cloud::CurlOptions http;
   http.totalTimeout = build::kRequestTimeout;
   // A run waiting for another run's refresh gives it one whole request and
@@ -37,6 +28,25 @@ int Run(const std::string& argumentText) {
   const cloud::CloudClient cloud(cloud::CurlHttpClientFactory(http), std::string(build::kApiRoot),
                                  cloud::kTokenFileName, lockWait);
   const control::SwitchControl switchControl(cloud, control::LocalTimestamp);
+  switch (control::ClassifyArgumentText(argumentText)) {
+    case control::EntryRequest::ShowHelp:
+      std::cout << control::UsageText();
+      return 0;
+    case control::EntryRequest::ShowVersion:
+      std::cout << "tavorin " << build::kVersion << '\n';
+      return 0;
+    case control::EntryRequest::OpenWindow:
+#if TAVORIN_WITH_WINDOW
+      // The only road that starts the windowing toolkit: with arguments the
+      // program needs no display.
+      return window::RunWindow(argc, argv, switchControl);
+#else
+      std::cerr << "Tavorin: no device ID given (this build has no window)\n\n" << control::UsageText();
+      return control::kErrorStatus;
+#endif
+    case control::EntryRequest::RunOperation:
+      break;
+  }
   return static_cast<int>(control::RunOperation(argumentText, switchControl));
 }
 
@@ -45,7 +55,7 @@ int Run(const std::string& argumentText) {
 int main(int argc, char** argv) {
   int status = control::kErrorStatus;
   try {
-    status = Run(control::ArgumentText(argc, argv));
+    status = Run(argc, argv);
   } catch (const std::exception& error) {
     std::cerr << "Tavorin: " << error.what() << '\n';
   } catch (...) {

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -32,6 +33,10 @@ inline std::string TokenFileOf(const sim::TokenPair& pair) {
 class ProgramTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    // As on a server: with arguments the program must run without a display.
+    ::unsetenv("DISPLAY");
+    ::unsetenv("WAYLAND_DISPLAY");
+    ::unsetenv("QT_QPA_PLATFORM");
     static_cast<void>(cloud.Start(TAVORIN_CLOUD_PORT));
     WriteFile(dir / "tokens.txt", kInitialTokens);
   }

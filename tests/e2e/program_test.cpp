@@ -319,10 +319,14 @@ TEST_F(ProgramTest, HelpAndVersionTouchNeitherFilesNorCloud) {
   EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
 }
 
-TEST_F(ProgramTest, NoArgumentsPrintsTheUsageAsAnError) {
+// Without a display (or without the window in this build) there is nothing to
+// open: the run ends like an error, with the usage.
+TEST_F(ProgramTest, NoArgumentsWithoutADisplayPrintsTheUsageAsAnError) {
   const testing::ProcessResult result = Run({});
   EXPECT_EQ(result.exitStatus, 2);
   EXPECT_THAT(result.err, HasSubstr("Usage: tavorin <deviceId>"));
+  EXPECT_THAT(result.err, HasSubstr(TAVORIN_WITH_WINDOW ? "Tavorin: cannot open the window: no display available\n"
+                                                        : "Tavorin: no device ID given"));
   EXPECT_TRUE(cloud.Requests().empty());
 }
 

@@ -1,0 +1,31 @@
+#pragma once
+// The main window: three buttons that each run one switch operation on the
+// default device and show the result code in a message box.
+
+#include <QPushButton>
+#include <QWidget>
+
+#include <array>
+#include <string_view>
+
+#include "control/switch_control.h"
+#include "window/window_model.h"
+
+namespace tavorin::window {
+
+class MainWindow final : public QWidget {
+ public:
+  explicit MainWindow(const control::SwitchControl& control);
+
+ private:
+  // Runs the operation and shows its result code. An error shows its message,
+  // goes to stderr as well, and ends the event loop with the error status.
+  void Click(std::string_view word);
+  void EndOnError(std::string_view message);
+  void ShowMessageBox(const MessageBoxContent& content);
+
+  const control::SwitchControl& control_;
+  std::array<QPushButton, kButtons.size()> buttons_;
+};
+
+}  // namespace tavorin::window
