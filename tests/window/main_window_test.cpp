@@ -10,6 +10,7 @@
 #include <QTimer>
 #include <QtTest/QTest>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -202,6 +203,11 @@ TEST_F(MainWindowTest, ErrorShowsItsMessageAndEndsTheLoopWithStatusTwoWithoutALo
   window.show();
   const testing::BoxAnswerer answerer;
   QTimer::singleShot(0, &window, [this] { Button("Command1").click(); });
+  // Should the loop go on after the error, this ends it with another status.
+  QTimer guard;
+  guard.setSingleShot(true);
+  QObject::connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(-1); });
+  guard.start(std::chrono::seconds(20));
   ::testing::internal::CaptureStderr();
   const int status = QApplication::exec();
   const std::string err = ::testing::internal::GetCapturedStderr();
