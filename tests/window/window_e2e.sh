@@ -18,6 +18,9 @@ program=$1
 cloud=$2
 port=$3
 unset QT_QPA_PLATFORM WAYLAND_DISPLAY
+# Keep the toolkit off any session bus of the desktop the test is started from,
+# and from trying to start one through the virtual X server.
+export DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent
 export no_proxy=127.0.0.1
 
 workdir=$(mktemp -d)
