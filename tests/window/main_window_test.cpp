@@ -160,41 +160,6 @@ INSTANTIATE_TEST_SUITE_P(
                   {kStatusPath}}),
     testing::CaseName());
 
-TEST_F(MainWindowTest, InfoForAnOnlineDeviceReplacesTheLogWithTheReport) {
-  http.Reply(Status("off"));
-  const testing::BoxAnswerer answerer;
-  Button("Command3").click();
-  EXPECT_THAT(Log(), ::testing::StartsWith("DeviceId : 1000c8441f\r\nOnline   : True\r\nSwitch   : off\r\n"));
-  EXPECT_THAT(Log(), ::testing::EndsWith("DeviceId=1000c8441f Request=info Result=0\r\n"));
-  ASSERT_EQ(answerer.Seen().size(), 1u);
-  EXPECT_EQ(answerer.Seen()[0].text, "0");
-}
-
-TEST_F(MainWindowTest, OfflineInfoKeepsTheHistory) {
-  http.Reply(Status("on", false));
-  const testing::BoxAnswerer answerer;
-  Button("Command3").click();
-  EXPECT_EQ(Log(), std::string(kHistory) + "2026-12-06 10:00:00 DeviceId=1000c8441f Request=info Result=10\r\n");
-  ASSERT_EQ(answerer.Seen().size(), 1u);
-  EXPECT_EQ(answerer.Seen()[0].text, "10");
-}
-
-TEST_F(MainWindowTest, ClicksCarryNothingOverFromOneToTheNext) {
-  http.Reply(Status("off"));
-  http.Reply(kAccepted);
-  http.Reply(Status("on"));
-  http.Reply(Status("on"));
-  http.Reply(kAccepted);
-  http.Reply(Status("off"));
-  const testing::BoxAnswerer answerer;
-  Button("Command1").click();
-  Button("Command2").click();
-  ASSERT_EQ(answerer.Seen().size(), 2u);
-  EXPECT_EQ(answerer.Seen()[0].text, "1");
-  EXPECT_EQ(answerer.Seen()[1].text, "0");
-  EXPECT_EQ(http.ClientsCreated(), 6);
-}
-
 // The error road runs in the event loop, as in the program: the click's error
 // must end that loop with the error status.
 TEST_F(MainWindowTest, ErrorShowsItsMessageAndEndsTheLoopWithStatusTwoWithoutALogLine) {
