@@ -35,17 +35,4 @@ ResultCode RunOperation(std::string_view argumentText, const SwitchControl& cont
   return control.ControlSwitch(pieces[1], pieces[0]);
 }
 
-std::string UsageText() {
-  return "Usage: tavorin <deviceId> [on|off|info|<switch value>]\n"
-         "\n"
-         "Without a request word, reports whether the device's switch is on.\n"
-         "\"on\" or \"off\" sets the switch and confirms the change; \"info\" writes\n"
-         "a status report of the device to Tavorin.log.\n"
-         "\n"
-         "Exit status: 0 switch not on, 1 switch on, 5 not done,\n"
-         "10 device offline, 2 error (the message is on stderr).\n"
-         "Files in the working directory: tokens.txt (access and refresh token),\n"
-         "Tavorin.log (activity log).\n";
-}
-
 }  // namespace tavorin::control

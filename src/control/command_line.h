@@ -31,6 +31,17 @@ enum class EntryRequest {
 // device ID alone, else piece 2 as the request word; pieces after it are ignored.
 [[nodiscard]] ResultCode RunOperation(std::string_view argumentText, const SwitchControl& control);
 
-[[nodiscard]] std::string UsageText();
+// What --help prints, and what a run without a device ID prints on stderr.
+inline constexpr std::string_view kUsageText =
+    "Usage: tavorin <deviceId> [on|off|info|<switch value>]\n"
+    "\n"
+    "Without a request word, reports whether the device's switch is on.\n"
+    "\"on\" or \"off\" sets the switch and confirms the change; \"info\" writes\n"
+    "a status report of the device to Tavorin.log.\n"
+    "\n"
+    "Exit status: 0 switch not on, 1 switch on, 5 not done,\n"
+    "10 device offline, 2 error (the message is on stderr).\n"
+    "Files in the working directory: tokens.txt (access and refresh token),\n"
+    "tokens.txt.lock (held during a token refresh), Tavorin.log (activity log).\n";
 
 }  // namespace tavorin::control

@@ -11,7 +11,7 @@
 #include "control/platform.h"
 #include "control/switch_control.h"
 #if TAVORIN_WITH_WINDOW
-#include "window/run_window.h"
+#include "control/window_loader.h"
 #endif
 
 namespace {
@@ -30,7 +30,7 @@ int Run(int& argc, char** argv) {
   const control::SwitchControl switchControl(cloud, control::LocalTimestamp);
   switch (control::ClassifyArgumentText(argumentText)) {
     case control::EntryRequest::ShowHelp:
-      std::cout << control::UsageText();
+      std::cout << control::kUsageText;
       return 0;
     case control::EntryRequest::ShowVersion:
       std::cout << "tavorin " << build::kVersion << '\n';
@@ -39,9 +39,10 @@ int Run(int& argc, char** argv) {
 #if TAVORIN_WITH_WINDOW
       // The only road that starts the windowing toolkit: with arguments the
       // program needs no display.
-      return window::RunWindow(argc, argv, switchControl);
+      return control::RunWindowModule(
+          argc, argv, [&switchControl](std::string_view word) { return switchControl.ControlSwitch(word); });
 #else
-      std::cerr << "Tavorin: no device ID given (this build has no window)\n\n" << control::UsageText();
+      std::cerr << "Tavorin: no device ID given (this build has no window)\n\n" << control::kUsageText;
       return control::kErrorStatus;
 #endif
     case control::EntryRequest::RunOperation:

@@ -6,6 +6,7 @@
 
 #include <exception>
 #include <iostream>
+#include <utility>
 
 #include "control/command_line.h"
 
@@ -22,7 +23,7 @@ QMessageBox::Icon ToQtIcon(BoxIcon icon) {
 
 }  // namespace
 
-MainWindow::MainWindow(const control::SwitchControl& control) : control_(control) {
+MainWindow::MainWindow(SwitchOperation operation) : operation_(std::move(operation)) {
   setObjectName(ToQString(kWindowName));
   setWindowTitle(ToQString(kWindowTitle));
   setFixedSize(kClientWidth, kClientHeight);
@@ -49,7 +50,7 @@ void MainWindow::Click(std::string_view word) {
   // The toolkit's event loop must not see an exception: the click is where an
   // operation's error ends up, as it does in main on the command line.
   try {
-    result = ResultBox(control_.ControlSwitch(word));
+    result = ResultBox(operation_(word));
   } catch (const std::exception& error) {
     EndOnError(error.what());
     return;

@@ -8,14 +8,13 @@
 #include <array>
 #include <string_view>
 
-#include "control/switch_control.h"
 #include "window/window_model.h"
 
 namespace tavorin::window {
 
 class MainWindow final : public QWidget {
  public:
-  explicit MainWindow(const control::SwitchControl& control);
+  explicit MainWindow(SwitchOperation operation);
 
  private:
   // Runs the operation and shows its result code. An error shows its message,
@@ -24,7 +23,7 @@ class MainWindow final : public QWidget {
   void EndOnError(std::string_view message);
   void ShowMessageBox(const MessageBoxContent& content);
 
-  const control::SwitchControl& control_;
+  SwitchOperation operation_;
   std::array<QPushButton, kButtons.size()> buttons_;
 };
 

@@ -21,7 +21,7 @@ void EndWhenNoDisplay(QtMsgType type, const QMessageLogContext& context, const Q
   }
   std::cerr << "Tavorin: cannot open the window: no display available\n"
                "Give a device ID to run without the window.\n\n"
-            << control::UsageText();
+            << control::kUsageText;
   std::cerr.flush();
   // The toolkit is half set up here: end without running its clean-up.
   std::_Exit(control::kErrorStatus);
@@ -29,12 +29,12 @@ void EndWhenNoDisplay(QtMsgType type, const QMessageLogContext& context, const Q
 
 }  // namespace
 
-int RunWindow(int& argc, char** argv, const control::SwitchControl& control) {
+int RunWindow(int& argc, char** argv, const SwitchOperation& operation) {
   const QtMessageHandler previous = qInstallMessageHandler(EndWhenNoDisplay);
   const QApplication application(argc, argv);
   qInstallMessageHandler(previous);
 
-  MainWindow window(control);
+  MainWindow window(operation);
   window.show();
   return QApplication::exec();
 }

@@ -4,6 +4,7 @@
 // message boxes say.
 
 #include <array>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -41,6 +42,10 @@ inline constexpr std::array<ButtonSpec, 3> kButtons = {{
     {"Command2", "off", "off", {136, 56, 57, 33}},
     {"Command3", "info", "info", {224, 56, 57, 33}},
 }};
+
+// What a click runs: the switch operation on the default device with the
+// button's request word.
+using SwitchOperation = std::function<control::ResultCode(std::string_view word)>;
 
 enum class BoxIcon { None, Error };
 

@@ -41,7 +41,7 @@ class MainWindowTest : public control::SwitchControlTest {
   }
 
   const control::SwitchControl switchControl = Control();
-  MainWindow window{switchControl};
+  MainWindow window{[this](std::string_view word) { return switchControl.ControlSwitch(word); }};
 };
 
 struct ButtonCase {
