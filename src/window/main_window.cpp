@@ -29,15 +29,15 @@ MainWindow::MainWindow(SwitchOperation operation) : operation_(std::move(operati
   setFixedSize(kClientWidth, kClientHeight);
 
   for (std::size_t i = 0; i < kButtons.size(); ++i) {
-    const ButtonSpec& spec = kButtons[i];
+    const ButtonSpec& entry = kButtons[i];
     QPushButton& button = buttons_[i];
     button.setParent(this);
-    button.setObjectName(ToQString(spec.objectName));
-    button.setText(ToQString(spec.caption));
-    button.setGeometry(spec.geometry.left, spec.geometry.top, spec.geometry.width, spec.geometry.height);
+    button.setObjectName(ToQString(entry.objectName));
+    button.setText(ToQString(entry.caption));
+    button.setGeometry(entry.geometry.left, entry.geometry.top, entry.geometry.width, entry.geometry.height);
     button.setDefault(false);
     button.setAutoDefault(false);
-    connect(&button, &QPushButton::clicked, this, [this, word = spec.word] { Click(word); });
+    connect(&button, &QPushButton::clicked, this, [this, word = entry.word] { Click(word); });
     if (i > 0) {
       setTabOrder(&buttons_[i - 1], &button);
     }
