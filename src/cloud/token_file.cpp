@@ -4,15 +4,14 @@
 
 namespace tavorin::cloud {
 
-std::string ReadToken(const std::filesystem::path& tokenFile, std::string_view tokenType) {
-  const std::string content = ReadTextFile(tokenFile);
+std::string_view FindToken(std::string_view content, std::string_view tokenType) {
   const std::string prefix = std::string(tokenType) + "=";
   std::string_view rest = content;
   while (!rest.empty()) {
     const std::size_t end = rest.find_first_of("\r\n");
     const std::string_view line = rest.substr(0, end);
     if (line.starts_with(prefix)) {
-      return std::string(line.substr(prefix.size()));
+      return line.substr(prefix.size());
     }
     if (end == std::string_view::npos) {
       break;
@@ -21,6 +20,10 @@ std::string ReadToken(const std::filesystem::path& tokenFile, std::string_view t
     rest.remove_prefix(end + (crlf ? 2 : 1));
   }
   return {};
+}
+
+std::string ReadToken(const std::filesystem::path& tokenFile, std::string_view tokenType) {
+  return std::string(FindToken(ReadTextFile(tokenFile), tokenType));
 }
 
 std::string TokenFileText(std::string_view at, std::string_view rt) {

@@ -10,9 +10,13 @@ namespace tavorin::cloud {
 
 inline constexpr std::string_view kTokenFileName = "tokens.txt";
 
-// The value of the first line that starts with tokenType + "=", untrimmed, or
-// empty text when no line does. CR LF, a lone LF and a lone CR all end a line.
-// Throws std::system_error when the file cannot be read (a missing file too).
+// The value of the first line of content that starts with tokenType + "=",
+// untrimmed, or empty text when no line does. CR LF, a lone LF and a lone CR
+// all end a line. The result views content.
+[[nodiscard]] std::string_view FindToken(std::string_view content, std::string_view tokenType);
+
+// FindToken over the file's content. Throws std::system_error when the file
+// cannot be read (a missing file too).
 [[nodiscard]] std::string ReadToken(const std::filesystem::path& tokenFile, std::string_view tokenType);
 
 // "at=<at>" and "rt=<rt>", each ended by CR LF: the whole content of a saved file.
