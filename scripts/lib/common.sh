@@ -7,6 +7,7 @@ TAVORIN_PACKAGES+=(libcurl4-openssl-dev)                                # HTTP c
 TAVORIN_PACKAGES+=(libcpp-httplib-dev libssl-dev libgtest-dev libgmock-dev) # tests, simulated cloud
 TAVORIN_PACKAGES+=(libbenchmark-dev)                                    # scanner benchmarks (built by the tests too)
 TAVORIN_PACKAGES+=(qt6-base-dev qt6-qpa-plugins fonts-dejavu-core xvfb xauth xdotool) # window, its tests and screenshot
+TAVORIN_PACKAGES+=(clang-14 libclang-rt-14-dev)                         # sanitizers, libFuzzer
 # What scripts/bench needs on top: the timing tool, the curl it compares with,
 # peak-memory measurement and reading the timings.
 TAVORIN_BENCH_PACKAGES=(hyperfine curl time jq)
@@ -45,4 +46,39 @@ test_configuration() {
   echo "== $1"
   build_configuration "$1"
   ctest --preset "$1"
+}
+
+# Runs every fuzz target of a build for a bounded time (seconds, default 30),
+# each from a scratch copy of its committed seeds so that the repository stays
+# as it is. Fails on any finding: the input that caused it is kept under
+# <build dir>/fuzz-findings/.
+run_fuzzers() {
+  local build_dir=$1 seconds=${2:-30}
+  local findings="$build_dir/fuzz-findings" scratch failed=0 target name
+  local targets=("$build_dir"/fuzz/*_fuzzer)
+  if [ ! -x "${targets[0]}" ]; then
+    echo "No fuzz targets in $build_dir/fuzz: configure with TAVORIN_FUZZ=ON" >&2
+    return 1
+  fi
+  scratch=$(mktemp -d)
+  mkdir -p "$findings"
+  for target in "${targets[@]}"; do
+    name=$(basename "$target" _fuzzer)
+    echo "== fuzz $name for ${seconds}s"
+    cp -r "fuzz/corpus/$name" "$scratch/$name"
+    local options=(-max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1
+                   -artifact_prefix="$findings/$name-")
+    if [ -f "fuzz/$name.dict" ]; then
+      options+=(-dict="fuzz/$name.dict")
+    fi
+    if "$target" "${options[@]}" "$scratch/$name" >"$scratch/$name.log" 2>&1; then
+      grep -E '^stat::(number_of_executed_units|new_units_added|peak_rss_mb)' "$scratch/$name.log" || true
+    else
+      tail -n 40 "$scratch/$name.log"
+      echo "FAILED: fuzz $name found a fault; the input is in $findings" >&2
+      failed=1
+    fi
+  done
+  rm -rf "$scratch"
+  return "$failed"
 }

@@ -1,0 +1,69 @@
+#pragma once
+// What the fuzz targets share: input as text, and checks that end the run when
+// a property does not hold, so that libFuzzer keeps the input that broke it.
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tavorin::fuzz {
+
+inline void Require(bool holds, const char* property) {
+  if (!holds) {
+    std::fprintf(stderr, "property does not hold: %s\n", property);
+    std::abort();
+  }
+}
+
+inline std::string_view AsText(const std::uint8_t* data, std::size_t size) {
+  return {reinterpret_cast<const char*>(data), size};
+}
+
+// The input's first line and the rest after its LF (no LF: empty first line).
+struct Split {
+  std::string_view first;
+  std::string_view rest;
+};
+
+inline Split SplitFirstLine(std::string_view input) {
+  const std::size_t lf = input.find('\n');
+  if (lf == std::string_view::npos) {
+    return {{}, input};
+  }
+  return {input.substr(0, lf), input.substr(lf + 1)};
+}
+
+// Position of the first occurrence of pattern in text by comparing at every
+// position in turn: a reference that shares no code with the scanners' search.
+inline std::size_t FirstMatch(std::string_view text, std::string_view pattern) {
+  if (pattern.size() > text.size()) {
+    return std::string_view::npos;
+  }
+  for (std::size_t at = 0; at + pattern.size() <= text.size(); ++at) {
+    std::size_t same = 0;
+    while (same < pattern.size() && text[at + same] == pattern[same]) {
+      ++same;
+    }
+    if (same == pattern.size()) {
+      return at;
+    }
+  }
+  return std::string_view::npos;
+}
+
+inline std::string Join(const std::vector<std::string>& pieces, char separator) {
+  std::string joined;
+  for (std::size_t i = 0; i < pieces.size(); ++i) {
+    if (i > 0) {
+      joined += separator;
+    }
+    joined += pieces[i];
+  }
+  return joined;
+}
+
+}  // namespace tavorin::fuzz

@@ -1,0 +1,79 @@
+// Token-file lines on arbitrary content. Input: the key on the first line, the
+// file's content after it. Also saves the first line and the content as a pair
+// and reads both back.
+#include <array>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "cloud/token_file.h"
+#include "fuzz/property.h"
+
+namespace {
+
+using tavorin::fuzz::Require;
+
+constexpr std::array<std::string_view, 2> kProgramKeys = {"at", "rt"};
+
+// The file's lines, cut one character at a time: CR LF, a lone CR and a lone LF
+// each end a line; text after the last line end is a last line of its own.
+std::vector<std::string_view> Lines(std::string_view content) {
+  std::vector<std::string_view> lines;
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < content.size(); ++i) {
+    if (content[i] != '\r' && content[i] != '\n') {
+      continue;
+    }
+    lines.push_back(content.substr(start, i - start));
+    if (content[i] == '\r' && i + 1 < content.size() && content[i + 1] == '\n') {
+      ++i;
+    }
+    start = i + 1;
+  }
+  if (start < content.size()) {
+    lines.push_back(content.substr(start));
+  }
+  return lines;
+}
+
+// The rest of the first line whose first characters are the key and "=".
+std::string_view ReferenceToken(std::string_view content, std::string_view key) {
+  for (const std::string_view line : Lines(content)) {
+    if (line.size() > key.size() && line.substr(0, key.size()) == key && line[key.size()] == '=') {
+      return line.substr(key.size() + 1);
+    }
+  }
+  return {};
+}
+
+void CheckFindToken(std::string_view content, std::string_view key) {
+  Require(tavorin::cloud::FindToken(content, key) == ReferenceToken(content, key),
+          "a token is the rest of the first line that starts with its key and =");
+}
+
+void CheckSavedPairReadsBack(std::string_view at, std::string_view rt) {
+  std::string text;
+  try {
+    text = tavorin::cloud::TokenFileText(at, rt);
+  } catch (const std::invalid_argument&) {
+    Require((std::string(at) + std::string(rt)).find_first_of("\r\n") != std::string::npos,
+            "only a token with a line break is refused");
+    return;
+  }
+  Require(Lines(text).size() == 2, "a saved pair is two lines");
+  Require(tavorin::cloud::FindToken(text, "at") == at && tavorin::cloud::FindToken(text, "rt") == rt,
+          "a saved pair reads back unchanged");
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const auto [key, content] = tavorin::fuzz::SplitFirstLine(tavorin::fuzz::AsText(data, size));
+  CheckFindToken(content, key);
+  for (const std::string_view programKey : kProgramKeys) {
+    CheckFindToken(content, programKey);
+  }
+  CheckSavedPairReadsBack(key, content);
+  return 0;
+}
