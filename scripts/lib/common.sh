@@ -7,7 +7,7 @@ TAVORIN_PACKAGES+=(libcurl4-openssl-dev)                                # HTTP c
 TAVORIN_PACKAGES+=(libcpp-httplib-dev libssl-dev libgtest-dev libgmock-dev) # tests, simulated cloud
 TAVORIN_PACKAGES+=(libbenchmark-dev)                                    # scanner benchmarks (built by the tests too)
 TAVORIN_PACKAGES+=(qt6-base-dev qt6-qpa-plugins fonts-dejavu-core xvfb xauth xdotool) # window, its tests and screenshot
-TAVORIN_PACKAGES+=(clang-14 libclang-rt-14-dev)                         # sanitizers, libFuzzer
+TAVORIN_PACKAGES+=(clang-14 libclang-rt-14-dev llvm-14)                 # sanitizers, libFuzzer, readable reports
 # What scripts/bench needs on top: the timing tool, the curl it compares with,
 # peak-memory measurement and reading the timings.
 TAVORIN_BENCH_PACKAGES=(hyperfine curl time jq)
