@@ -82,9 +82,13 @@ void CheckExtractJSON(std::string_view json, std::string_view key) {
 }
 
 void CheckExtractJSONBool(std::string_view json, std::string_view key) {
-  const bool expected = FirstMatch(json, "\"" + std::string(key) + "\":true") != std::string_view::npos;
-  Require(tavorin::scan::ExtractJSONBool(json, key) == expected,
+  const std::string quotedKey = "\"" + std::string(key) + "\":";
+  const bool flag = tavorin::scan::ExtractJSONBool(json, key);
+  Require(flag == (FirstMatch(json, quotedKey + "true") != std::string_view::npos),
           "the flag is set exactly where the quoted key, a colon and true occur");
+  const std::size_t keyAt = FirstMatch(json, quotedKey);
+  Require(flag || keyAt == std::string_view::npos || !json.substr(keyAt + quotedKey.size()).starts_with("true"),
+          "a first value of true right after the colon sets the flag");
 }
 
 std::optional<std::string> ExtractJSONParamOutcome(std::string_view json) {
@@ -100,6 +104,7 @@ void CheckExtractJSONParam(std::string_view json) {
   }
   Require(outcome == ExtractJSONOutcome(json.substr(paramsAt), "switch"),
           "the switch value is the first one at or after the params key");
+  CheckExtractJSON(json.substr(paramsAt), "switch");
 }
 
 void CheckAll(std::string_view json, std::string_view key) {
