@@ -2,7 +2,6 @@
 // file's content after it. Also saves the first line and the content as a pair
 // and reads both back.
 #include <array>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -52,17 +51,14 @@ void CheckFindToken(std::string_view content, std::string_view key) {
           "a token is the rest of the first line that starts with its key and =");
 }
 
+// The file's format holds a pair exactly when neither value has a line end:
+// any CR or LF would read back as the end of the value (which is why a
+// refreshed pair holding one is refused before it is saved).
 void CheckSavedPairReadsBack(std::string_view at, std::string_view rt) {
-  std::string text;
-  try {
-    text = tavorin::cloud::TokenFileText(at, rt);
-  } catch (const std::invalid_argument&) {
-    Require((std::string(at) + std::string(rt)).find_first_of("\r\n") != std::string::npos,
-            "only a token with a line break is refused");
-    return;
-  }
-  Require(Lines(text).size() == 2, "a saved pair is two lines");
-  Require(tavorin::cloud::FindToken(text, "at") == at && tavorin::cloud::FindToken(text, "rt") == rt,
+  const std::string text = tavorin::cloud::TokenFileText(at, rt);
+  const bool singleLines = (std::string(at) + std::string(rt)).find_first_of("\r\n") == std::string::npos;
+  Require((Lines(text).size() == 2) == singleLines, "a saved pair is two lines");
+  Require((tavorin::cloud::FindToken(text, "at") == at && tavorin::cloud::FindToken(text, "rt") == rt) == singleLines,
           "a saved pair reads back unchanged");
 }
 
