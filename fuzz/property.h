@@ -55,6 +55,27 @@ inline std::size_t FirstMatch(std::string_view text, std::string_view pattern) {
   return std::string_view::npos;
 }
 
+// The file's lines, cut one character at a time: CR LF, a lone CR and a lone LF
+// each end a line; text after the last line end is a last line of its own.
+inline std::vector<std::string_view> Lines(std::string_view content) {
+  std::vector<std::string_view> lines;
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < content.size(); ++i) {
+    if (content[i] != '\r' && content[i] != '\n') {
+      continue;
+    }
+    lines.push_back(content.substr(start, i - start));
+    if (content[i] == '\r' && i + 1 < content.size() && content[i + 1] == '\n') {
+      ++i;
+    }
+    start = i + 1;
+  }
+  if (start < content.size()) {
+    lines.push_back(content.substr(start));
+  }
+  return lines;
+}
+
 inline std::string Join(const std::vector<std::string>& pieces, char separator) {
   std::string joined;
   for (std::size_t i = 0; i < pieces.size(); ++i) {

@@ -4,37 +4,16 @@
 #include <array>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "cloud/token_file.h"
 #include "fuzz/property.h"
 
 namespace {
 
+using tavorin::fuzz::Lines;
 using tavorin::fuzz::Require;
 
 constexpr std::array<std::string_view, 2> kProgramKeys = {"at", "rt"};
-
-// The file's lines, cut one character at a time: CR LF, a lone CR and a lone LF
-// each end a line; text after the last line end is a last line of its own.
-std::vector<std::string_view> Lines(std::string_view content) {
-  std::vector<std::string_view> lines;
-  std::size_t start = 0;
-  for (std::size_t i = 0; i < content.size(); ++i) {
-    if (content[i] != '\r' && content[i] != '\n') {
-      continue;
-    }
-    lines.push_back(content.substr(start, i - start));
-    if (content[i] == '\r' && i + 1 < content.size() && content[i + 1] == '\n') {
-      ++i;
-    }
-    start = i + 1;
-  }
-  if (start < content.size()) {
-    lines.push_back(content.substr(start));
-  }
-  return lines;
-}
 
 // The rest of the first line whose first characters are the key and "=".
 std::string_view ReferenceToken(std::string_view content, std::string_view key) {
