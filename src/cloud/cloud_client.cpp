@@ -34,10 +34,6 @@ std::string CloudClient::ReadToken(std::string_view tokenType) const {
   return cloud::ReadToken(tokenFile_, tokenType);
 }
 
-void CloudClient::SaveTokens(std::string_view at, std::string_view rt) const {
-  cloud::SaveTokens(tokenFile_, at, rt);
-}
-
 std::string CloudClient::RefreshToken(std::string_view rejectedAt) const {
   // The cloud honours only the newest refresh token, so runs that refreshed at
   // the same time would all but one get a refusal, or store a pair the cloud
@@ -45,8 +41,9 @@ std::string CloudClient::RefreshToken(std::string_view rejectedAt) const {
   std::filesystem::path lockFile = tokenFile_;
   lockFile += ".lock";
   const FileLock lock(lockFile, lockWait_);
-  const std::string rt = ReadToken("rt");
-  const std::string at = ReadToken("at");
+  const std::string stored = ReadTextFile(tokenFile_);
+  const std::string rt(FindToken(stored, "rt"));
+  const std::string at(FindToken(stored, "at"));
   if (!at.empty() && at != rejectedAt) {
     return at;
   }
@@ -60,14 +57,7 @@ std::string CloudClient::RefreshToken(std::string_view rejectedAt) const {
     return {};
   }
   const std::string newRt = scan::ExtractJSON(text, "rt");
-  // A raw line break would add lines of its own to the token file, where the
-  // first "rt=" line wins: refuse the pair rather than store a broken one.
-  constexpr std::string_view kLineBreaks("\r\n\0", 3);
-  if (newAt.find_first_of(kLineBreaks) != std::string::npos ||
-      newRt.find_first_of(kLineBreaks) != std::string::npos) {
-    throw std::runtime_error("malformed response: the refreshed token pair holds a line break or NUL");
-  }
-  save.Commit(TokenFileText(newAt, newRt.empty() ? rt : newRt));
+  SaveTokens(save, newAt, newRt.empty() ? rt : newRt);
   return newAt;
 }
 

@@ -32,7 +32,6 @@ class CloudClient {
                                          std::string_view body) const;
 
   [[nodiscard]] std::string ReadToken(std::string_view tokenType) const;
-  void SaveTokens(std::string_view at, std::string_view rt) const;
 
   // An access token to use instead of rejectedAt, which the cloud has just
   // refused. Runs hold the token file's lock for this, one at a time. When the

@@ -1,5 +1,7 @@
 #include "cloud/token_file.h"
 
+#include <stdexcept>
+
 #include "cloud/text_file.h"
 
 namespace tavorin::cloud {
@@ -27,14 +29,26 @@ std::string ReadToken(const std::filesystem::path& tokenFile, std::string_view t
 }
 
 std::string TokenFileText(std::string_view at, std::string_view rt) {
+  // A raw line break would add lines of its own to the file, where the first
+  // "rt=" line wins: a pair like that cannot be stored faithfully.
+  constexpr std::string_view kLineBreaks("\r\n\0", 3);
+  if (at.find_first_of(kLineBreaks) != std::string_view::npos ||
+      rt.find_first_of(kLineBreaks) != std::string_view::npos) {
+    throw std::runtime_error("cannot store a token that holds a line break or NUL in the token file");
+  }
   std::string content;
   content.append("at=").append(at).append("\r\n");
   content.append("rt=").append(rt).append("\r\n");
   return content;
 }
 
+void SaveTokens(PendingReplacement& tokenFile, std::string_view at, std::string_view rt) {
+  tokenFile.Commit(TokenFileText(at, rt));
+}
+
 void SaveTokens(const std::filesystem::path& tokenFile, std::string_view at, std::string_view rt) {
-  ReplaceFile(tokenFile, TokenFileText(at, rt), FileAccess::OwnerOnly);
+  PendingReplacement file(tokenFile, FileAccess::OwnerOnly);
+  SaveTokens(file, at, rt);
 }
 
 }  // namespace tavorin::cloud

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "cloud/text_file.h"
+
 namespace tavorin::cloud {
 
 inline constexpr std::string_view kTokenFileName = "tokens.txt";
@@ -19,11 +21,16 @@ inline constexpr std::string_view kTokenFileName = "tokens.txt";
 // cannot be read (a missing file too).
 [[nodiscard]] std::string ReadToken(const std::filesystem::path& tokenFile, std::string_view tokenType);
 
-// "at=<at>" and "rt=<rt>", each ended by CR LF: the whole content of a saved file.
+// "at=<at>" and "rt=<rt>", each ended by CR LF: the whole content of a saved
+// file. Throws std::runtime_error when a value holds CR, LF or NUL, which the
+// file could not give back.
 [[nodiscard]] std::string TokenFileText(std::string_view at, std::string_view rt);
 
-// Replaces the file with exactly the lines "at=<at>" and "rt=<rt>", each ended
-// by CR LF, readable by the owner only. On failure the old file is kept.
+// Commits exactly the lines "at=<at>" and "rt=<rt>", each ended by CR LF, to a
+// replacement of the token file begun earlier. On failure the old file is kept.
+void SaveTokens(PendingReplacement& tokenFile, std::string_view at, std::string_view rt);
+
+// The same for a replacement begun here, readable by the owner only.
 void SaveTokens(const std::filesystem::path& tokenFile, std::string_view at, std::string_view rt);
 
 }  // namespace tavorin::cloud

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <string>
 #include <system_error>
+#include <utility>
 
 #include "tests/support/temp_dir.h"
 #include "tests/support/case_name.h"
@@ -105,6 +106,16 @@ TEST_F(TokenFileTest, SaveCreatesAnOwnerOnlyFileAndLeavesNoTemporaryFiles) {
 
 TEST_F(TokenFileTest, SaveIntoAMissingDirectoryRaisesAnError) {
   EXPECT_THROW(SaveTokens(dir / "absent" / "tokens.txt", "A", "R"), std::system_error);
+}
+
+TEST_F(TokenFileTest, SaveRefusesAValueThatWouldNotReadBackAndKeepsTheFile) {
+  using namespace std::string_literals;
+  WriteFile(tokens, "at=A1\r\nrt=R1\r\n");
+  for (const auto& [at, rt] : {std::pair{"A2\r\nrt=X"s, "R2"s}, {"A2"s, "R2\n"s}, {"A2\0"s, "R2"s}}) {
+    EXPECT_THROW(SaveTokens(tokens, at, rt), std::runtime_error);
+    EXPECT_EQ(ReadFile(tokens), "at=A1\r\nrt=R1\r\n");
+  }
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1) << "no temporary left";
 }
 
 TEST_F(TokenFileTest, FailedSaveKeepsTheOldFileWhole) {
