@@ -13,14 +13,16 @@ namespace tavorin::window {
 namespace {
 
 // In force only while the toolkit connects to the display. It fails there with
-// a fatal message and would abort; this ends the run like any other error.
+// a fatal message and would abort; this ends the run like any other error,
+// passing on what the toolkit said (a missing platform plugin, say).
 void EndWhenNoDisplay(QtMsgType type, const QMessageLogContext& context, const QString& message) {
   if (type != QtFatalMsg) {
     std::cerr << qPrintable(qFormatLogMessage(type, context, message)) << '\n';
     return;
   }
   std::cerr << "Tavorin: cannot open the window: no display available\n"
-               "Give a device ID to run without the window.\n\n"
+            << "The windowing toolkit said: " << qPrintable(message) << "\n"
+            << "Give a device ID to run without the window.\n\n"
             << control::kUsageText;
   std::cerr.flush();
   // The toolkit is half set up here: end without running its clean-up.
