@@ -13,8 +13,8 @@
 
 namespace tavorin::cloud {
 
-// How long a refresh waits for another run's refresh to end: longer than one
-// request may take.
+// How long a refresh waits for another run's refresh to end, unless the caller
+// says otherwise: longer than one request may take with the default time-outs.
 inline constexpr std::chrono::milliseconds kRefreshLockWait = std::chrono::seconds(90);
 
 class CloudClient {
