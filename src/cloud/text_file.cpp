@@ -33,6 +33,18 @@ void Close(FilePtr file, const std::filesystem::path& path) {
   }
 }
 
+// Whether the file's content ends with a line end (true for an empty file).
+// Only a look: a file this user may append to but not read counts as ending
+// with one, so that its new line is still written.
+bool EndsWithLineEnd(const std::filesystem::path& path) {
+  const FilePtr file(std::fopen(path.c_str(), "rb"));
+  char last = '\n';
+  if (file && std::fseek(file.get(), -1, SEEK_END) == 0 && std::fread(&last, 1, 1, file.get()) == 1) {
+    return last == '\n' || last == '\r';
+  }
+  return true;
+}
+
 }  // namespace
 
 std::string ReadTextFile(const std::filesystem::path& path) {
@@ -50,18 +62,13 @@ std::string ReadTextFile(const std::filesystem::path& path) {
 }
 
 void AppendLine(const std::filesystem::path& path, std::string_view line) {
-  FilePtr file = Open(path, "ab+", "cannot open");
+  // Opened for appending only, so that a log this user may write but not read
+  // still takes its line; the last byte comes from a look of its own.
+  FilePtr file = Open(path, "ab", "cannot open");
   // Unbuffered, the whole text goes to the system in one write, and with the
   // file opened for appending, lines from concurrent runs never interleave.
   std::setvbuf(file.get(), nullptr, _IONBF, 0);
-  std::string text;
-  char last = '\n';
-  if (std::fseek(file.get(), -1, SEEK_END) == 0 && std::fread(&last, 1, 1, file.get()) == 1 && last != '\n' &&
-      last != '\r') {
-    text = "\r\n";
-  }
-  // A write that follows a read on the same stream needs a positioning call.
-  std::fseek(file.get(), 0, SEEK_END);
+  std::string text = EndsWithLineEnd(path) ? "" : "\r\n";
   text.append(line);
   if (std::fwrite(text.data(), 1, text.size(), file.get()) != text.size()) {
     ThrowFileError("cannot write", path, errno);

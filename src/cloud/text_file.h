@@ -18,8 +18,9 @@ enum class FileAccess {
 [[nodiscard]] std::string ReadTextFile(const std::filesystem::path& path);
 
 // Appends line, which carries its own line end, in a single write, creating
-// the file when absent. When the file's last line has no line end, CR LF goes first, so the
-// new line never runs into what was there before.
+// the file when absent. When the file's last line has no line end, CR LF goes
+// first, so the new line never runs into what was there before. Appending needs
+// only write access: a file that cannot be read is taken to end with a line end.
 void AppendLine(const std::filesystem::path& path, std::string_view line);
 
 // Throws as AppendLine would when path cannot be opened for appending (it is

@@ -221,6 +221,8 @@ TEST_P(FileFaultTest, EndsAsTheCaseSaysAndKeepsTokensAndHistory) {
   const testing::ProcessResult result = RunUnprivileged(arguments);
 
   EXPECT_EQ(result.exitStatus, GetParam().exitStatus) << result.err;
+  // The owner may always read back what was written, whatever the mode left.
+  std::filesystem::permissions(dir / "Tavorin.log", perms::owner_read, std::filesystem::perm_options::add);
   if (GetParam().exitStatus == 2) {
     EXPECT_EQ(result.err, "Tavorin: " + GetParam().message + "\n");
     EXPECT_EQ(Log(), kHistory);
@@ -283,6 +285,14 @@ INSTANTIATE_TEST_SUITE_P(
                      },
                  .expired = true,
                  .message = "cannot create a temporary file for tokens.txt: Permission denied",
+                 .paths = {kStatusPath}},
+        FileCase{.name = "WriteOnlyLogTakesTheQueryLine",
+                 .arrange =
+                     [](const std::filesystem::path& dir) {
+                       std::filesystem::permissions(dir / "Tavorin.log",
+                                                    perms::owner_write | perms::group_write | perms::others_write);
+                     },
+                 .exitStatus = 1,
                  .paths = {kStatusPath}},
         FileCase{.name = "LogUnwritable",
                  .arrange = [](const std::filesystem::path& dir) { MakeReadOnly(dir / "Tavorin.log"); },
