@@ -41,9 +41,15 @@ std::filesystem::path DirectoryOf(const std::filesystem::path& path) {
   return path.parent_path().empty() ? "." : path.parent_path();
 }
 
-mode_t ModeFor(FileAccess access) {
+// The new file's mode: the owner's alone for credentials; for a shared file,
+// the mode of the file it replaces, or what the umask lets through when there
+// is none.
+mode_t ModeFor(const std::filesystem::path& path, FileAccess access) {
   if (access == FileAccess::OwnerOnly) {
     return S_IRUSR | S_IWUSR;
+  }
+  if (struct stat existing {}; ::stat(path.c_str(), &existing) == 0) {
+    return existing.st_mode & (S_IRWXU | S_IRWXG | S_IRWXO);
   }
   const mode_t mask = ::umask(0);
   ::umask(mask);
@@ -81,6 +87,11 @@ struct PendingReplacement::Temporary {
 };
 
 PendingReplacement::PendingReplacement(std::filesystem::path path, FileAccess access) : path_(std::move(path)) {
+  // A rename needs only the directory's permission; an existing file that this
+  // user may not write is refused, as writing to it in place would be.
+  if (::access(path_.c_str(), W_OK) != 0 && errno != ENOENT) {
+    Fail("cannot write", path_);
+  }
   std::string hiddenName = ".";
   hiddenName.append(path_.filename().string()).append(".XXXXXX");
   std::string pattern = (DirectoryOf(path_) / hiddenName).string();
@@ -89,7 +100,7 @@ PendingReplacement::PendingReplacement(std::filesystem::path path, FileAccess ac
     Fail("cannot create a temporary file for", path_);
   }
   temporary_ = std::make_unique<Temporary>(std::move(pattern), fd);
-  if (::fchmod(fd, ModeFor(access)) != 0) {
+  if (::fchmod(fd, ModeFor(path_, access)) != 0) {
     Fail("cannot set permissions on", path_);
   }
 }

@@ -76,8 +76,4 @@ void AppendLine(const std::filesystem::path& path, std::string_view line) {
   Close(std::move(file), path);
 }
 
-void CheckWritable(const std::filesystem::path& path) {
-  Close(Open(path, "ab", "cannot open"), path);
-}
-
 }  // namespace tavorin::cloud

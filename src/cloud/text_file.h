@@ -23,13 +23,11 @@ enum class FileAccess {
 // only write access: a file that cannot be read is taken to end with a line end.
 void AppendLine(const std::filesystem::path& path, std::string_view line);
 
-// Throws as AppendLine would when path cannot be opened for appending (it is
-// created when absent), without changing its content.
-void CheckWritable(const std::filesystem::path& path);
-
 // Replaces the file's content as one step: the text goes to a temporary file in
 // the same directory, which is flushed to disk and then renamed over path. When
-// anything fails, the old file stays as it was.
+// anything fails, the old file stays as it was. An existing file that this user
+// may not write is refused rather than renamed over. A Shared file keeps the
+// mode of the file it replaces; an OwnerOnly file is always the owner's alone.
 void ReplaceFile(const std::filesystem::path& path, std::string_view text, FileAccess access);
 
 // A ReplaceFile split in two: the temporary file is created at once, so a

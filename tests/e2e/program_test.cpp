@@ -104,9 +104,11 @@ TEST_F(ProgramTest, SetLogsTheWordAsGivenAndGivesTheConfirmedState) {
                                   LinePattern("DeviceId=1000c8441f Request=ON Result=1")));
 }
 
-TEST_F(ProgramTest, InfoReplacesTheLogWithTheReportAndTheActivityLine) {
+TEST_F(ProgramTest, InfoReplacesTheLogWithTheReportAndTheActivityLineKeepingItsMode) {
   SetSwitch("on");
   WriteFile(dir / "Tavorin.log", kHistory);
+  const perms mode = perms::owner_read | perms::owner_write | perms::group_read | perms::group_write;
+  std::filesystem::permissions(dir / "Tavorin.log", mode);
   EXPECT_EQ(Run({"1000c8441f", "Info"}).exitStatus, 1);
   EXPECT_THAT(Log(), MatchesRegex("DeviceId : 1000c8441f\r\n"
                                   "Online   : True\r\n"
@@ -117,6 +119,7 @@ TEST_F(ProgramTest, InfoReplacesTheLogWithTheReportAndTheActivityLine) {
                                   "Time     : " +
                                   std::string(kStamp) + "\r\n" +
                                   LinePattern("DeviceId=1000c8441f Request=Info Result=1")));
+  EXPECT_EQ(std::filesystem::status(dir / "Tavorin.log").permissions() & perms::all, mode);
 }
 
 TEST_F(ProgramTest, ArgumentsAreJoinedWithSingleBlanksBeforeSplitting) {
@@ -286,6 +289,11 @@ INSTANTIATE_TEST_SUITE_P(
                  .expired = true,
                  .message = "cannot create a temporary file for tokens.txt: Permission denied",
                  .paths = {kStatusPath}},
+        FileCase{.name = "ReadOnlyTokenFileRefusesTheRefreshBeforeAsking",
+                 .arrange = [](const std::filesystem::path& dir) { MakeReadOnly(dir / "tokens.txt"); },
+                 .expired = true,
+                 .message = "cannot write tokens.txt: Permission denied",
+                 .paths = {kStatusPath}},
         FileCase{.name = "WriteOnlyLogTakesTheQueryLine",
                  .arrange =
                      [](const std::filesystem::path& dir) {
@@ -301,7 +309,7 @@ INSTANTIATE_TEST_SUITE_P(
         FileCase{.name = "LogUnwritableForInfo",
                  .arrange = [](const std::filesystem::path& dir) { MakeReadOnly(dir / "Tavorin.log"); },
                  .request = "info",
-                 .message = "cannot open Tavorin.log: Permission denied",
+                 .message = "cannot write Tavorin.log: Permission denied",
                  .paths = {kStatusPath}}),
     testing::CaseName());
 

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <stdexcept>
@@ -33,6 +34,21 @@ inline constexpr uid_t kUnprivilegedUser = 65534;
 inline constexpr gid_t kUnprivilegedGroup = 65534;
 
 [[nodiscard]] inline bool RunningAsRoot() { return ::geteuid() == 0; }
+
+// Takes the unprivileged user's identity for the rest of the process; false
+// when the system refuses.
+[[nodiscard]] inline bool DropToUnprivilegedUser() {
+  return ::setgroups(0, nullptr) == 0 && ::setgid(kUnprivilegedGroup) == 0 && ::setuid(kUnprivilegedUser) == 0;
+}
+
+// In a forked child: as root, becomes the unprivileged user, so that file modes
+// bind the child as they bind anyone; ends the child with status 2 when the
+// system refuses.
+inline void LeaveRootInChild() {
+  if (RunningAsRoot() && !DropToUnprivilegedUser()) {
+    std::_Exit(2);
+  }
+}
 
 // Hands path and everything in it to the unprivileged user when running as
 // root, so that file modes alone decide what an unprivileged run may do.
@@ -124,8 +140,7 @@ class ChildProcess {
           ::chdir(workingDirectory.c_str()) != 0) {
         ::_exit(127);
       }
-      if (options.unprivileged && RunningAsRoot() &&
-          (::setgroups(0, nullptr) != 0 || ::setgid(kUnprivilegedGroup) != 0 || ::setuid(kUnprivilegedUser) != 0)) {
+      if (options.unprivileged && RunningAsRoot() && !DropToUnprivilegedUser()) {
         ::_exit(127);
       }
       if (options.gate != nullptr) {
