@@ -31,7 +31,10 @@ struct FileLock::Handle {
 
 FileLock::FileLock(const std::filesystem::path& path, std::chrono::milliseconds wait)
     : handle_(std::make_unique<Handle>()) {
-  handle_->fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  // flock needs only a descriptor open for reading, and the file holds no data:
+  // read access for all, so that a lock file one user made never shuts out
+  // another who shares the token file.
+  handle_->fd = ::open(path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0644);
   if (handle_->fd < 0) {
     throw std::system_error(errno, std::generic_category(), "cannot open the lock file " + path.string());
   }

@@ -2,13 +2,16 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <optional>
 #include <stdexcept>
 #include <system_error>
 
+#include "tests/support/process.h"
 #include "tests/support/temp_dir.h"
 
 namespace tavorin::cloud {
@@ -40,6 +43,30 @@ TEST_F(FileLockTest, LockFileIsCreatedEmptyAndKept) {
   testing::WriteFile(lockFile, "left by someone");
   { const FileLock lock(lockFile, kShortWait); }
   EXPECT_EQ(testing::ReadFile(lockFile), "left by someone") << "an existing lock file is used as it is";
+}
+
+TEST_F(FileLockTest, LockFileIsCreatedReadableByAll) {
+  const mode_t previousMask = ::umask(022);
+  { const FileLock lock(lockFile, kShortWait); }
+  ::umask(previousMask);
+  using std::filesystem::perms;
+  EXPECT_EQ(std::filesystem::status(lockFile).permissions() & perms::all,
+            perms::owner_read | perms::owner_write | perms::group_read | perms::others_read);
+}
+
+// In a child that, under root, is the unprivileged user, for whom the file is
+// not writable.
+[[noreturn]] void LockAsOrdinaryUser(const std::filesystem::path& lockFile) {
+  testing::LeaveRootInChild();
+  { const FileLock lock(lockFile, kShortWait); }
+  std::_Exit(0);
+}
+
+TEST_F(FileLockTest, LockFileThatMayOnlyBeReadCanStillBeLocked) {
+  testing::WriteFile(lockFile, "");
+  using std::filesystem::perms;
+  std::filesystem::permissions(lockFile, perms::owner_read | perms::group_read | perms::others_read);
+  EXPECT_EXIT(LockAsOrdinaryUser(lockFile), ::testing::ExitedWithCode(0), "");
 }
 
 TEST_F(FileLockTest, LockFileThatCannotBeMadeRaisesAnErrorNamingIt) {
