@@ -12,6 +12,8 @@
 #include <system_error>
 #include <thread>
 
+#include "cloud/file_descriptor_posix.h"
+
 namespace tavorin::cloud {
 namespace {
 
@@ -21,26 +23,20 @@ constexpr std::chrono::milliseconds kRetryInterval{20};
 }  // namespace
 
 struct FileLock::Handle {
-  int fd = -1;
-  ~Handle() {
-    if (fd >= 0) {
-      ::close(fd);
-    }
-  }
+  FileDescriptor fd;
 };
 
-FileLock::FileLock(const std::filesystem::path& path, std::chrono::milliseconds wait)
-    : handle_(std::make_unique<Handle>()) {
+FileLock::FileLock(const std::filesystem::path& path, std::chrono::milliseconds wait) {
   // flock needs only a descriptor open for reading, and the file holds no data:
   // read access for all, so that a lock file one user made never shuts out
   // another who shares the token file.
-  handle_->fd = ::open(path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0644);
-  if (handle_->fd < 0) {
+  FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0644));
+  if (fd.get() < 0) {
     throw std::system_error(errno, std::generic_category(), "cannot open the lock file " + path.string());
   }
   // flock has no time-out of its own: try without blocking until the time is up.
   const auto deadline = std::chrono::steady_clock::now() + wait;
-  while (::flock(handle_->fd, LOCK_EX | LOCK_NB) != 0) {
+  while (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
     const int error = errno;
     if (error == EINTR) {
       continue;
@@ -54,10 +50,10 @@ FileLock::FileLock(const std::filesystem::path& path, std::chrono::milliseconds 
     }
     std::this_thread::sleep_for(kRetryInterval);
   }
+  handle_ = std::make_unique<Handle>(Handle{std::move(fd)});
 }
 
-FileLock::~FileLock() {
-  // Closing the descriptor releases the lock.
-}
+// Closing the descriptor releases the lock.
+FileLock::~FileLock() = default;
 
 }  // namespace tavorin::cloud

@@ -9,29 +9,10 @@
 #include <stdexcept>
 #include <system_error>
 
+#include "cloud/file_descriptor_posix.h"
+
 namespace tavorin::cloud {
 namespace {
-
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  ~FileDescriptor() {
-    if (fd_ >= 0) {
-      ::close(fd_);
-    }
-  }
-  [[nodiscard]] int get() const { return fd_; }
-  [[nodiscard]] int Close() {
-    const int result = ::close(fd_);
-    fd_ = -1;
-    return result;
-  }
-
- private:
-  int fd_;
-};
 
 [[noreturn]] void Fail(std::string_view what, const std::filesystem::path& path) {
   throw std::system_error(errno, std::generic_category(), std::string(what) + " " + path.string());
@@ -120,9 +101,9 @@ void PendingReplacement::Commit(std::string_view text) {
   }
   temporary_->path.clear();
   // Make the rename itself durable; a directory that refuses fsync is no loss.
-  if (const int dirFd = ::open(DirectoryOf(path_).c_str(), O_RDONLY | O_DIRECTORY); dirFd >= 0) {
-    ::fsync(dirFd);
-    ::close(dirFd);
+  if (const FileDescriptor directory(::open(DirectoryOf(path_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+      directory.get() >= 0) {
+    ::fsync(directory.get());
   }
 }
 
