@@ -179,16 +179,9 @@ class ChildProcess {
 };
 
 inline ProcessResult RunProcess(const std::string& program, const std::vector<std::string>& arguments,
-                                const std::filesystem::path& workingDirectory, ProcessOptions options,
-                                std::chrono::seconds allowed = std::chrono::seconds(90)) {
+                                const std::filesystem::path& workingDirectory, ProcessOptions options = {}) {
   ChildProcess child(program, arguments, workingDirectory, options);
-  return child.Wait(std::chrono::steady_clock::now() + allowed);
-}
-
-inline ProcessResult RunProcess(const std::string& program, const std::vector<std::string>& arguments,
-                                const std::filesystem::path& workingDirectory,
-                                std::chrono::seconds allowed = std::chrono::seconds(90)) {
-  return RunProcess(program, arguments, workingDirectory, ProcessOptions{}, allowed);
+  return child.Wait(std::chrono::steady_clock::now() + std::chrono::seconds(90));
 }
 
 }  // namespace tavorin::testing
