@@ -118,10 +118,6 @@ TEST_F(TokenFileTest, PreparedReplacementDroppedWithoutCommitLeavesTheDirectoryA
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
 }
 
-TEST_F(TokenFileTest, PreparedReplacementFailsAtOnceWhereNoFileCanBeMade) {
-  EXPECT_THROW(PendingReplacement(dir / "absent" / "tokens.txt", FileAccess::OwnerOnly), std::system_error);
-}
-
 TEST_F(TokenFileTest, PreparedReplacementCommitsOnce) {
   PendingReplacement pending(tokens, FileAccess::OwnerOnly);
   pending.Commit(TokenFileText("A2", "R2"));
