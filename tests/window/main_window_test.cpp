@@ -24,7 +24,6 @@ namespace {
 
 using control::kAccepted;
 using control::kHistory;
-using control::kRefused;
 using control::Status;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
@@ -86,19 +85,6 @@ TEST_F(MainWindowTest, OnHasTheFocusAndTabMovesLeftToRight) {
   EXPECT_THAT(focused, ElementsAre("Command1", "Command2", "Command3", "Command1"));
 }
 
-TEST_F(MainWindowTest, SpaceOnTheFocusedButtonSwitchesOn) {
-  http.Reply(Status("off"));
-  http.Reply(kAccepted);
-  http.Reply(Status("on"));
-  window.show();
-  ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
-  const testing::BoxAnswerer answerer;
-  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
-  ASSERT_EQ(answerer.Seen().size(), 1u);
-  EXPECT_EQ(answerer.Seen()[0].text, "1");
-  EXPECT_THAT(LoggedLine(), HasSubstr("Request=on Result=1"));
-}
-
 struct ClickCase {
   const char* name;
   const char* button;
@@ -150,8 +136,6 @@ INSTANTIATE_TEST_SUITE_P(
                   "DeviceId=1000c8441f Request=on Result=1", {kStatusPath, kSetPath, kStatusPath}},
         ClickCase{"OffSetAndConfirmed", "Command2", {Status("on"), kAccepted, Status("off")}, "0",
                   "DeviceId=1000c8441f Request=off Result=0", {kStatusPath, kSetPath, kStatusPath}},
-        ClickCase{"OnNotAcknowledged", "Command1", {Status("off"), kRefused}, "5",
-                  "DeviceId=1000c8441f Request=on Result=5", {kStatusPath, kSetPath}},
         ClickCase{"OffOnOfflineDeviceSendsNoSet", "Command2", {Status("on", false)}, "10",
                   "DeviceId=1000c8441f Request=off Result=10", {kStatusPath}},
         ClickCase{"InfoWhileOn", "Command3", {Status("on")}, "1", "DeviceId=1000c8441f Request=info Result=1",
