@@ -48,13 +48,6 @@ using RunOperationTest = SwitchControlTest;
 
 constexpr const char* kOnline = R"({"online":true,"params":{"switch":"on"}})";
 
-TEST_F(RunOperationTest, DoubledBlankMakesAQueryNotASet) {
-  http.Reply(kOnline);
-  EXPECT_EQ(RunOperation("1000c8441f  on", Control()), ResultCode::On);
-  EXPECT_EQ(LoggedLine(), "2026-12-06 10:00:00 DeviceId=1000c8441f Request= Result=1\r\n");
-  EXPECT_EQ(http.Sent().size(), 1u);
-}
-
 TEST_F(RunOperationTest, LeadingBlankTurnsTheDeviceIdIntoTheRequestWord) {
   http.Reply(kOnline);
   http.Reply(kAccepted);

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <stdexcept>
 #include <string>
 #include <utility>
-#include <system_error>
 
 #include "tests/control/switch_control_fixture.h"
 #include "tests/support/case_name.h"
@@ -150,18 +150,6 @@ TEST_F(SwitchControlTest, RejectedSetIsRetriedWithAPairAnotherRunSavedMeanwhile)
   EXPECT_EQ(http.Sent()[2].url, "https://cloud.test/v2/device/thing/status");
   EXPECT_EQ(http.Sent()[2].Header("Authorization"), "Bearer A9");
   EXPECT_EQ(ReadFile(dir / "tokens.txt"), "at=A9\r\nrt=R9\r\n");
-}
-
-TEST_F(SwitchControlTest, ErrorsPropagateWithoutAnActivityLine) {
-  std::filesystem::remove(dir / "tokens.txt");
-  EXPECT_THROW(static_cast<void>(Run("on")), std::system_error);
-  http.Reply(Status("on"));
-  WriteFile(dir / "tokens.txt", "at=A1\r\n");
-  std::filesystem::create_directory(dir / "blocked");
-  const SwitchControl control(cloud::CloudClient(http.Factory(), "https://cloud.test", dir / "tokens.txt"),
-                              [] { return "now"; }, dir / "blocked");
-  EXPECT_THROW(static_cast<void>(control.ControlSwitch("")), std::system_error) << "a log that cannot be opened";
-  EXPECT_EQ(Log(), kHistory);
 }
 
 TEST_F(SwitchControlTest, ActivityLineStartsOnALineOfItsOwnWhateverTheHistoryEndsWith) {
