@@ -29,7 +29,6 @@ std::string HostText() { return "request to 127.0.0.1:" + std::to_string(TAVORIN
 
 struct QueryCase {
   const char* name;
-  bool online = true;
   sim::StatusReply reply = sim::StatusReply::Normal;
   sim::Fault fault = sim::Fault::None;
   bool rejectEveryToken = false;
@@ -40,7 +39,7 @@ struct QueryCase {
 class QueryTest : public ProgramTest, public ::testing::WithParamInterface<QueryCase> {};
 
 TEST_P(QueryTest, ExitStatusIsTheResultCodeTheLogGainsOneLineAndTheTokensStayCurrent) {
-  SetSwitch("on", GetParam().online);
+  SetSwitch("on");
   cloud.SetStatusReply(GetParam().reply);
   cloud.SetFault(GetParam().fault);
   cloud.RejectEveryToken(GetParam().rejectEveryToken);
@@ -63,7 +62,6 @@ INSTANTIATE_TEST_SUITE_P(
     Outcomes, QueryTest,
     ::testing::Values(
         QueryCase{.name = "On", .exitStatus = 1},
-        QueryCase{.name = "Offline", .online = false, .exitStatus = 10},
         QueryCase{.name = "EmptyBody", .reply = sim::StatusReply::Empty, .exitStatus = 5},
         QueryCase{.name = "FiveMiBBody", .reply = sim::StatusReply::Huge, .exitStatus = 1},
         QueryCase{.name = "BinaryGarbage", .reply = sim::StatusReply::Garbage, .exitStatus = 10},
