@@ -35,18 +35,13 @@ inline constexpr gid_t kUnprivilegedGroup = 65534;
 
 [[nodiscard]] inline bool RunningAsRoot() { return ::geteuid() == 0; }
 
-// Takes the unprivileged user's identity for the rest of the process; false
-// when the system refuses.
-[[nodiscard]] inline bool DropToUnprivilegedUser() {
-  return ::setgroups(0, nullptr) == 0 && ::setgid(kUnprivilegedGroup) == 0 && ::setuid(kUnprivilegedUser) == 0;
-}
-
 // In a forked child: as root, becomes the unprivileged user, so that file modes
-// bind the child as they bind anyone; ends the child with status 2 when the
+// bind the child as they bind anyone; ends the child with status 127 when the
 // system refuses.
 inline void LeaveRootInChild() {
-  if (RunningAsRoot() && !DropToUnprivilegedUser()) {
-    std::_Exit(2);
+  if (RunningAsRoot() &&
+      (::setgroups(0, nullptr) != 0 || ::setgid(kUnprivilegedGroup) != 0 || ::setuid(kUnprivilegedUser) != 0)) {
+    std::_Exit(127);
   }
 }
 
@@ -140,8 +135,8 @@ class ChildProcess {
           ::chdir(workingDirectory.c_str()) != 0) {
         ::_exit(127);
       }
-      if (options.unprivileged && RunningAsRoot() && !DropToUnprivilegedUser()) {
-        ::_exit(127);
+      if (options.unprivileged) {
+        LeaveRootInChild();
       }
       if (options.gate != nullptr) {
         options.gate->WaitInChild();
