@@ -54,6 +54,7 @@ TEST_F(RunOperationTest, LeadingBlankTurnsTheDeviceIdIntoTheRequestWord) {
   http.Reply(kOnline);
   EXPECT_EQ(RunOperation(" 1000c8441f", Control()), ResultCode::NotDone);
   EXPECT_EQ(LoggedLine(), "2026-12-06 10:00:00 DeviceId= Request=1000c8441f Result=5\r\n");
+  ASSERT_EQ(http.Sent().size(), 3u);
   EXPECT_EQ(http.Sent()[1].body, R"({"type":1,"id":"","params":{"switch":"1000c8441f"}})");
 }
 

@@ -82,7 +82,7 @@ TEST_F(ProgramTest, ExpiredTokenIsRefreshedAndTheSwitchSetAndConfirmed) {
   using std::filesystem::perms;
   EXPECT_EQ(std::filesystem::status(dir / "tokens.txt").permissions() & perms::all,
             perms::owner_read | perms::owner_write);
-  EXPECT_THAT(PathsRequested(), ::testing::ElementsAre("/v2/device/thing", "/v2/user/refresh", "/v2/device/thing",
+  ASSERT_THAT(PathsRequested(), ::testing::ElementsAre("/v2/device/thing", "/v2/user/refresh", "/v2/device/thing",
                                                        "/v2/device/thing/status", "/v2/device/thing"));
   const std::vector<sim::RecordedRequest> requests = cloud.Requests();
   EXPECT_EQ(requests[3].authorization, "Bearer at-2");
