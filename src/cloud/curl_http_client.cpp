@@ -7,6 +7,8 @@
 #include <stdexcept>
 #include <utility>
 
+#include "cloud/http_request_checks.h"
+
 namespace tavorin::cloud {
 namespace {
 
@@ -28,9 +30,6 @@ struct CurlGlobal {
   CurlGlobal(const CurlGlobal&) = delete;
   CurlGlobal& operator=(const CurlGlobal&) = delete;
 };
-
-// Answers larger than this are refused rather than held in memory.
-constexpr std::size_t kMaxResponseSize = std::size_t{64} * 1024 * 1024;
 
 struct ResponseBuffer {
   std::string body;
@@ -73,10 +72,7 @@ HeaderList BuildHeaders(const std::vector<HttpHeader>& headers) {
     list.reset(extended);
   };
   for (const HttpHeader& header : headers) {
-    if (header.name.empty() || header.name.find_first_of(std::string_view(":\r\n\0", 4)) != std::string::npos ||
-        header.value.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos) {
-      throw std::runtime_error("invalid HTTP header " + header.name + ": contains a line break or separator");
-    }
+    CheckHeader(header);
     // libcurl drops a header written as "Name:" with nothing after it; "Name;"
     // sends it with an empty value.
     append(header.value.empty() ? header.name + ";" : header.name + ": " + header.value);
@@ -84,15 +80,6 @@ HeaderList BuildHeaders(const std::vector<HttpHeader>& headers) {
   // Send the body at once instead of waiting for a 100-continue answer.
   append("Expect:");
   return list;
-}
-
-// The host (and port, where one is given) of an http or https URL.
-std::string_view HostOf(std::string_view url) {
-  const std::size_t schemeEnd = url.find("://");
-  if (schemeEnd != std::string_view::npos) {
-    url.remove_prefix(schemeEnd + 3);
-  }
-  return url.substr(0, url.find_first_of("/?#"));
 }
 
 }  // namespace
@@ -134,12 +121,10 @@ std::string CurlHttpClient::Post(const std::string& url, const std::vector<HttpH
 
   if (const CURLcode code = curl_easy_perform(curl); code != CURLE_OK) {
     if (response.tooLarge) {
-      throw std::runtime_error("request to " + std::string(HostOf(url)) + " failed: response larger than " +
-                               std::to_string(kMaxResponseSize / (1024 * 1024)) + " MiB");
+      throw std::runtime_error(RequestFailure(url, ResponseTooLarge()));
     }
     const std::string detail = errorText[0] != '\0' ? errorText : curl_easy_strerror(code);
-    throw std::runtime_error("request to " + std::string(HostOf(url)) + " failed: " +
-                             curl_easy_strerror(code) + " (" + detail + ")");
+    throw std::runtime_error(RequestFailure(url, std::string(curl_easy_strerror(code)) + " (" + detail + ")"));
   }
   return std::move(response.body);
 }

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <memory>
 
 namespace tavorin::cloud {
@@ -25,5 +26,11 @@ class FileLock {
   struct Handle;
   std::unique_ptr<Handle> handle_;
 };
+
+// For the platform files: calls tryLock, which takes the lock without waiting
+// and tells whether it got it, until it does, sleeping a little between tries.
+// Throws std::runtime_error naming path when wait is over first.
+void PollForLock(const std::filesystem::path& path, std::chrono::milliseconds wait,
+                 const std::function<bool()>& tryLock);
 
 }  // namespace tavorin::cloud

@@ -10,17 +10,10 @@
 #include <cerrno>
 #include <stdexcept>
 #include <system_error>
-#include <thread>
 
 #include "cloud/file_descriptor_posix.h"
 
 namespace tavorin::cloud {
-namespace {
-
-// How often a waiting run tries again: a refresh takes at least a round trip.
-constexpr std::chrono::milliseconds kRetryInterval{20};
-
-}  // namespace
 
 struct FileLock::Handle {
   FileDescriptor fd;
@@ -34,22 +27,18 @@ FileLock::FileLock(const std::filesystem::path& path, std::chrono::milliseconds 
   if (fd.get() < 0) {
     throw std::system_error(errno, std::generic_category(), "cannot open the lock file " + path.string());
   }
-  // flock has no time-out of its own: try without blocking until the time is up.
-  const auto deadline = std::chrono::steady_clock::now() + wait;
-  while (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
-    const int error = errno;
-    if (error == EINTR) {
-      continue;
+  PollForLock(path, wait, [&] {
+    while (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
+      const int error = errno;
+      if (error == EWOULDBLOCK) {
+        return false;
+      }
+      if (error != EINTR) {
+        throw std::system_error(error, std::generic_category(), "cannot lock " + path.string());
+      }
     }
-    if (error != EWOULDBLOCK) {
-      throw std::system_error(error, std::generic_category(), "cannot lock " + path.string());
-    }
-    if (std::chrono::steady_clock::now() >= deadline) {
-      throw std::runtime_error("cannot lock " + path.string() + ": another run still holds it after " +
-                               std::to_string(wait.count()) + " ms");
-    }
-    std::this_thread::sleep_for(kRetryInterval);
-  }
+    return true;
+  });
   handle_ = std::make_unique<Handle>(Handle{std::move(fd)});
 }
 

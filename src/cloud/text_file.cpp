@@ -5,6 +5,8 @@
 #include <memory>
 #include <system_error>
 
+#include "cloud/open_file.h"
+
 namespace tavorin::cloud {
 namespace {
 
@@ -19,7 +21,7 @@ using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 }
 
 FilePtr Open(const std::filesystem::path& path, const char* mode, std::string_view what) {
-  FilePtr file(std::fopen(path.c_str(), mode));
+  FilePtr file(OpenFile(path, mode));
   if (!file) {
     ThrowFileError(what, path, errno);
   }
@@ -37,7 +39,7 @@ void Close(FilePtr file, const std::filesystem::path& path) {
 // Only a look: a file this user may append to but not read counts as ending
 // with one, so that its new line is still written.
 bool EndsWithLineEnd(const std::filesystem::path& path) {
-  const FilePtr file(std::fopen(path.c_str(), "rb"));
+  const FilePtr file(OpenFile(path, "rb"));
   char last = '\n';
   if (file && std::fseek(file.get(), -1, SEEK_END) == 0 && std::fread(&last, 1, 1, file.get()) == 1) {
     return last == '\n' || last == '\r';

@@ -15,6 +15,24 @@ EntryRequest ClassifyArgumentText(std::string_view argumentText) {
   return EntryRequest::RunOperation;
 }
 
+std::string_view ArgumentTextOfCommandLine(std::string_view commandLine) {
+  // The name ends at the first blank or tab outside double quotes, as the
+  // system's own start-up code reads it; the quotes themselves belong to it.
+  bool quoted = false;
+  std::size_t end = 0;
+  for (; end < commandLine.size(); ++end) {
+    const char c = commandLine[end];
+    if (c == '"') {
+      quoted = !quoted;
+    } else if (!quoted && (c == ' ' || c == '\t')) {
+      break;
+    }
+  }
+  commandLine.remove_prefix(end);
+  const std::size_t first = commandLine.find_first_not_of(" \t");
+  return first == std::string_view::npos ? std::string_view() : commandLine.substr(first);
+}
+
 std::vector<std::string> SplitArgumentText(std::string_view argumentText) {
   std::vector<std::string> pieces;
   while (true) {

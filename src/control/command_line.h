@@ -23,6 +23,11 @@ enum class EntryRequest {
 
 [[nodiscard]] EntryRequest ClassifyArgumentText(std::string_view argumentText);
 
+// The argument text within a whole command line as Windows hands it over:
+// everything after the program's own name (quoted or not), without the blanks
+// and tabs right after the name. The rest is kept as it is, quotes included.
+[[nodiscard]] std::string_view ArgumentTextOfCommandLine(std::string_view commandLine);
+
 // Splits at every single blank. Empty pieces are kept: doubled, leading and
 // trailing blanks give empty pieces.
 [[nodiscard]] std::vector<std::string> SplitArgumentText(std::string_view argumentText);

@@ -6,7 +6,7 @@
 
 #include "build_config.h"
 #include "cloud/cloud_client.h"
-#include "cloud/curl_http_client.h"
+#include "cloud/platform_http_client.h"
 #include "control/command_line.h"
 #include "control/platform.h"
 #include "control/switch_control.h"
@@ -20,12 +20,10 @@ using namespace tavorin;
 
 int Run(int& argc, char** argv) {
   const std::string argumentText = control::ArgumentText(argc, argv);
-  cloud::CurlOptions http;
-  http.totalTimeout = build::kRequestTimeout;
   // A run waiting for another run's refresh gives it one whole request and
   // some time to spare before it gives up.
   const auto lockWait = build::kRequestTimeout + std::chrono::seconds(30);
-  const cloud::CloudClient cloud(cloud::CurlHttpClientFactory(http), std::string(build::kApiRoot),
+  const cloud::CloudClient cloud(cloud::PlatformHttpClientFactory(build::kRequestTimeout), std::string(build::kApiRoot),
                                  cloud::kTokenFileName, lockWait);
   const control::SwitchControl switchControl(cloud, control::LocalTimestamp);
   switch (control::ClassifyArgumentText(argumentText)) {
@@ -55,6 +53,7 @@ int Run(int& argc, char** argv) {
 
 int main(int argc, char** argv) {
   int status = control::kErrorStatus;
+  control::AttachCallerConsole();
   try {
     status = Run(argc, argv);
   } catch (const std::exception& error) {

@@ -19,6 +19,10 @@ std::string ArgumentText(int argc, char** argv) {
   return text;
 }
 
+void AttachCallerConsole() {
+  // The standard streams are always there.
+}
+
 std::string LocalTimestamp() {
   const std::time_t now = std::time(nullptr);
   std::tm local{};

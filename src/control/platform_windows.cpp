@@ -1,0 +1,68 @@
+// Windows side of the entry's needs: the raw command line, the local clock,
+// the caller's console and ExitProcess.
+#include <windows.h>
+
+#include <cstdio>
+#include <iostream>
+
+#include "cloud/windows_text.h"
+#include "control/command_line.h"
+#include "control/platform.h"
+
+namespace tavorin::control {
+namespace {
+
+[[nodiscard]] bool HasHandle(DWORD which) {
+  const HANDLE handle = ::GetStdHandle(which);
+  return handle != nullptr && handle != INVALID_HANDLE_VALUE;
+}
+
+}  // namespace
+
+std::string ArgumentText(int /*argc*/, char** /*argv*/) {
+  // The command line as typed, not the C runtime's list: quotes and doubled
+  // blanks keep their meaning for the split.
+  const std::string commandLine = cloud::ToUtf8(::GetCommandLineW());
+  return std::string(ArgumentTextOfCommandLine(commandLine));
+}
+
+void AttachCallerConsole() {
+  // A windowed program gets no console of its own. Handles that the caller
+  // passed (a redirect, a pipe) are used as they are; otherwise the caller's
+  // console, if it has one, takes the output.
+  if (HasHandle(STD_OUTPUT_HANDLE) && HasHandle(STD_ERROR_HANDLE)) {
+    return;
+  }
+  if (::AttachConsole(ATTACH_PARENT_PROCESS) == 0) {
+    return;
+  }
+  if (!HasHandle(STD_OUTPUT_HANDLE) && std::freopen("CONOUT$", "w", stdout) != nullptr) {
+    std::cout.clear();
+  }
+  if (!HasHandle(STD_ERROR_HANDLE) && std::freopen("CONOUT$", "w", stderr) != nullptr) {
+    std::cerr.clear();
+  }
+}
+
+std::string LocalTimestamp() {
+  SYSTEMTIME local{};
+  ::GetLocalTime(&local);
+  char text[32];
+  const int length = std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u", local.wYear, local.wMonth,
+                                   local.wDay, local.wHour, local.wMinute, local.wSecond);
+  return std::string(text, static_cast<std::size_t>(length));
+}
+
+void EndProcess(int status) {
+  std::cout.flush();
+  std::cerr.flush();
+  std::fflush(nullptr);
+  MSG message;
+  while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE) != 0) {
+    ::TranslateMessage(&message);
+    ::DispatchMessageW(&message);
+  }
+  ::ExitProcess(static_cast<UINT>(status));
+}
+
+}  // namespace tavorin::control
