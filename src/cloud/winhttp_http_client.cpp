@@ -122,7 +122,10 @@ class Deadline {
     }
     const int connectMs = TimeoutMs(std::min(left, connect_));
     const int ms = TimeoutMs(left);
-    if (::WinHttpSetTimeouts(request, connectMs, connectMs, ms, ms) == 0) {
+    // The wait for the response headers has a time-out of its own.
+    DWORD headersMs = static_cast<DWORD>(ms);
+    if (::WinHttpSetTimeouts(request, connectMs, connectMs, ms, ms) == 0 ||
+        ::WinHttpSetOption(request, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &headersMs, sizeof headersMs) == 0) {
       Fail(url, ::GetLastError());
     }
   }
@@ -131,6 +134,23 @@ class Deadline {
   std::chrono::steady_clock::time_point end_;
   std::chrono::milliseconds connect_;
 };
+
+// WinHTTP reports a connection that ends early as the end of the answer: an
+// answer shorter than its announced length is a transport failure, as it is
+// everywhere else, not a shorter answer.
+void CheckComplete(HINTERNET request, const std::string& url, std::size_t received) {
+  wchar_t length[32] = {};
+  DWORD size = sizeof length;
+  if (::WinHttpQueryHeaders(request, WINHTTP_QUERY_CONTENT_LENGTH, WINHTTP_HEADER_NAME_BY_INDEX, length, &size,
+                            WINHTTP_NO_HEADER_INDEX) == 0) {
+    return;  // no length announced: the end of the connection ends the answer
+  }
+  const std::string announced = ToUtf8(length);
+  if (announced != std::to_string(received)) {
+    throw std::runtime_error(RequestFailure(url, "the connection ended after " + std::to_string(received) + " of " +
+                                                     announced + " bytes of the answer"));
+  }
+}
 
 }  // namespace
 
@@ -186,6 +206,7 @@ std::string WinHttpClient::Post(const std::string& url, const std::vector<HttpHe
       Fail(url, ::GetLastError());
     }
     if (available == 0) {
+      CheckComplete(request.get(), url, response.size());
       return response;
     }
     if (response.size() + available > kMaxResponseSize) {

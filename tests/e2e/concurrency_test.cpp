@@ -26,7 +26,7 @@ TEST_F(ProgramTest, RunsStartedTogetherOnAnExpiredTokenShareOneRefresh) {
   testing::StartGate gate;
   std::vector<std::unique_ptr<testing::ChildProcess>> runs;
   for (int i = 0; i < kRuns; ++i) {
-    runs.push_back(std::make_unique<testing::ChildProcess>(TAVORIN_PROGRAM, std::vector<std::string>{"1000c8441f"},
+    runs.push_back(std::make_unique<testing::ChildProcess>(ProgramUnderTest(), std::vector<std::string>{"1000c8441f"},
                                                            dir.path(), testing::ProcessOptions{.gate = &gate}));
   }
   gate.Open();

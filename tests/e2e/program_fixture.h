@@ -23,6 +23,18 @@ inline constexpr const char* kHistory = "2026-01-01 00:00:00 DeviceId=1000c8441f
 // Local date and time as the program writes it.
 inline constexpr const char* kStamp = "[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}";
 
+// The program under test: this build's own, or the Windows build of it,
+// started through a launcher such as Wine by the command that the environment
+// variable TAVORIN_E2E_PROGRAM names. Both reach the cloud on the same port.
+inline std::string ProgramUnderTest() {
+  const char* other = std::getenv("TAVORIN_E2E_PROGRAM");
+  return other != nullptr && *other != '\0' ? other : TAVORIN_PROGRAM;
+}
+
+// Cases about POSIX file modes, the Qt window and this build's other programs
+// give way while the Windows program runs.
+inline bool TestingTheWindowsProgram() { return ProgramUnderTest() != TAVORIN_PROGRAM; }
+
 inline std::string LinePattern(const std::string& rest) { return std::string(kStamp) + " " + rest + "\r\n"; }
 
 // The token file that holds pair, as the program saves it.
@@ -47,7 +59,7 @@ class ProgramTest : public ::testing::Test {
   }
 
   testing::ProcessResult Run(const std::vector<std::string>& arguments) {
-    return testing::RunProcess(TAVORIN_PROGRAM, arguments, dir.path());
+    return testing::RunProcess(ProgramUnderTest(), arguments, dir.path());
   }
 
   // Runs a copy of the program that the unprivileged user can reach, without
