@@ -6,6 +6,8 @@
 # gone, a click on "off" ends the program with status 2 after its error box.
 #
 # Usage: window_e2e.sh PROGRAM SIM_CLOUD PORT
+# PROGRAM is the Linux program, or the command that starts the Windows program
+# under Wine: both windows answer to the same clicks and keys.
 # Every wait below is bounded; the caller bounds the whole run as well.
 set -euo pipefail
 
