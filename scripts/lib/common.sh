@@ -8,6 +8,7 @@ TAVORIN_PACKAGES+=(libcpp-httplib-dev libssl-dev libgtest-dev libgmock-dev) # te
 TAVORIN_PACKAGES+=(libbenchmark-dev)                                    # scanner benchmarks (built by the tests too)
 TAVORIN_PACKAGES+=(qt6-base-dev qt6-qpa-plugins fonts-dejavu-core xvfb xauth xdotool) # window, its tests and screenshot
 TAVORIN_PACKAGES+=(clang-14 libclang-rt-14-dev llvm-14)                 # sanitizers, libFuzzer, readable reports
+TAVORIN_PACKAGES+=(g++-mingw-w64-x86-64-posix googletest wine64)        # Windows cross-build, its tests under Wine
 # What scripts/bench needs on top: the timing tool, the curl it compares with,
 # peak-memory measurement and reading the timings.
 TAVORIN_BENCH_PACKAGES=(hyperfine curl time jq)
@@ -35,16 +36,18 @@ ensure_packages() {
   "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
 
-# Configures and builds the given preset.
+# Configures and builds the given preset; further arguments go to the
+# configure step.
 build_configuration() {
-  cmake --preset "$1"
+  cmake --preset "$@"
   cmake --build --preset "$1"
 }
 
-# Configures, builds and runs the tests of the given preset.
+# Configures, builds and runs the tests of the given preset; further arguments
+# go to the configure step.
 test_configuration() {
   echo "== $1"
-  build_configuration "$1"
+  build_configuration "$@"
   ctest --preset "$1"
 }
 
