@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # The real program in a real X server, against the simulated cloud: started
-# without arguments it opens "Form1"; a click on "info" and then on "on" each
-# bring up a message box titled "Tavorin", which is dismissed; the activity log
-# then holds the info report and both activity lines. Finally, with the cloud
-# gone, a click on "off" ends the program with status 2 after its error box.
+# without arguments it opens "Form1"; "info", pressed from the keyboard, and
+# then a click on "on" each bring up a message box titled "Tavorin", which is
+# dismissed; the activity log then holds the info report and both activity
+# lines. Finally, with the cloud gone, a click on "off" ends the program with
+# status 2 after its error box.
 #
 # Usage: window_e2e.sh PROGRAM SIM_CLOUD PORT
 # PROGRAM is the Linux program, or the command that starts the Windows program
@@ -92,7 +93,9 @@ window=$(find_window Form1) || fail "the window Form1 did not open"
 eval "$(xdotool getwindowgeometry --shell "$window")"
 [ "$WIDTH" = 304 ] && [ "$HEIGHT" = 201 ] || fail "window is ${WIDTH}x${HEIGHT}, not 304x201"
 
-click_button 224   # info
+# The keyboard: the focus starts on "on", and two tabs later the space bar
+# presses "info".
+xdotool windowfocus --sync "$window" key Tab Tab space
 dismiss_box info
 click_button 48    # on
 dismiss_box on
