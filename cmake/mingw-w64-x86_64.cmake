@@ -16,5 +16,3 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
-# Release programs without their symbol tables: a smaller download.
-set(CMAKE_EXE_LINKER_FLAGS_RELEASE_INIT "-s")
