@@ -1,6 +1,6 @@
-// The argument text on arbitrary input: splitting it, and building it from an
-// argument list. Input: the argument text; read as a list, NUL bytes separate
-// the arguments.
+// The argument text on arbitrary input: splitting it, building it from an
+// argument list, and taking it from a Windows command line. Input: the
+// argument text; read as a list, NUL bytes separate the arguments.
 #include <algorithm>
 #include <string>
 #include <string_view>
@@ -48,11 +48,27 @@ void CheckListRoundTrip(std::string_view input) {
   }
 }
 
+// From a whole command line, the argument text is a tail of it that starts
+// with neither blank nor tab; after a quoted program name and blanks, it is
+// exactly what follows them.
+void CheckWindowsCommandLine(std::string_view input) {
+  const std::string_view text = tavorin::control::ArgumentTextOfCommandLine(input);
+  Require(input.ends_with(text), "the argument text is the end of the command line");
+  Require(text.empty() || (text.front() != ' ' && text.front() != '\t'),
+          "the blanks after the program's name are dropped");
+  const std::size_t first = input.find_first_not_of(" \t");
+  const std::string_view arguments = first == std::string_view::npos ? std::string_view() : input.substr(first);
+  const std::string commandLine = "\"C:\\Program Files\\tavorin.exe\"  " + std::string(arguments);
+  Require(tavorin::control::ArgumentTextOfCommandLine(commandLine) == arguments,
+          "after a quoted program name and blanks comes the argument text as it is");
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view input = tavorin::fuzz::AsText(data, size);
   CheckSplit(input);
   CheckListRoundTrip(input);
+  CheckWindowsCommandLine(input);
   return 0;
 }
