@@ -36,6 +36,8 @@ std::string_view KnownMeaning(DWORD code) {
       return "the server's response is not valid HTTP";
     case ERROR_WINHTTP_SECURE_FAILURE:
       return "secure connection failed: the server's certificate is not trusted";
+    case ERROR_WINHTTP_SECURE_CHANNEL_ERROR:
+      return "the secure connection could not be set up (TLS handshake failed)";
     case ERROR_WINHTTP_SECURE_INVALID_CA:
       return "the server's certificate is issued by an untrusted authority";
     case ERROR_WINHTTP_SECURE_CERT_CN_INVALID:
