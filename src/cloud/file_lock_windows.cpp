@@ -28,7 +28,8 @@ struct FileLock::Handle {
 
 FileLock::FileLock(const std::filesystem::path& path, std::chrono::milliseconds wait)
     : handle_(std::make_unique<Handle>()) {
-  handle_->file = ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE,
+  // Locking needs only read access, and the file holds no data.
+  handle_->file = ::CreateFileW(path.c_str(), GENERIC_READ,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle_->file == INVALID_HANDLE_VALUE) {

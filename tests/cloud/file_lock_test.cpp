@@ -2,7 +2,9 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#if !defined(_WIN32)
 #include <sys/stat.h>
+#endif
 
 #include <chrono>
 #include <cstdlib>
@@ -11,7 +13,9 @@
 #include <stdexcept>
 #include <system_error>
 
+#if !defined(_WIN32)
 #include "tests/support/process.h"
+#endif
 #include "tests/support/temp_dir.h"
 
 namespace tavorin::cloud {
@@ -45,6 +49,8 @@ TEST_F(FileLockTest, LockFileIsCreatedEmptyAndKept) {
   EXPECT_EQ(testing::ReadFile(lockFile), "left by someone") << "an existing lock file is used as it is";
 }
 
+#if !defined(_WIN32)
+// File modes, umask and users: POSIX matters.
 TEST_F(FileLockTest, LockFileIsCreatedReadableByAll) {
   const mode_t previousMask = ::umask(022);
   { const FileLock lock(lockFile, kShortWait); }
@@ -68,6 +74,7 @@ TEST_F(FileLockTest, LockFileThatMayOnlyBeReadCanStillBeLocked) {
   std::filesystem::permissions(lockFile, perms::owner_read | perms::group_read | perms::others_read);
   EXPECT_EXIT(LockAsOrdinaryUser(lockFile), ::testing::ExitedWithCode(0), "");
 }
+#endif
 
 TEST_F(FileLockTest, LockFileThatCannotBeMadeRaisesAnErrorNamingIt) {
   EXPECT_THAT([&] { FileLock lock(dir / "absent" / "tokens.txt.lock", kShortWait); },
