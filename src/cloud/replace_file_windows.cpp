@@ -62,6 +62,30 @@ void WriteAll(HANDLE file, std::string_view text, const std::filesystem::path& p
   }
 }
 
+// Moving over a read-only file, or one this user may not delete, fails; found
+// only at the move, that would come after the cloud has issued a new token
+// pair. So such a target is refused before anything else, as writing to it in
+// place would be. One that is merely open elsewhere is left to the move's
+// retries.
+void RefuseUnwritableTarget(const std::filesystem::path& path) {
+  const DWORD attributes = ::GetFileAttributesW(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    const DWORD error = ::GetLastError();
+    if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
+      ThrowWindowsError("cannot write " + path.string(), error);
+    }
+    return;
+  }
+  if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+    ThrowWindowsError("cannot write " + path.string(), ERROR_ACCESS_DENIED);
+  }
+  FileHandle target(::CreateFileW(path.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (target.get() == INVALID_HANDLE_VALUE && ::GetLastError() == ERROR_ACCESS_DENIED) {
+    ThrowWindowsError("cannot write " + path.string(), ERROR_ACCESS_DENIED);
+  }
+}
+
 }  // namespace
 
 // The new file beside the target; deleted unless the move consumed it.
@@ -84,6 +108,7 @@ struct PendingReplacement::Temporary {
 // already keep a user's own folders from other users.
 PendingReplacement::PendingReplacement(std::filesystem::path path, FileAccess /*access*/)
     : path_(std::move(path)) {
+  RefuseUnwritableTarget(path_);
   std::random_device random;
   for (int attempt = 0; attempt < 100; ++attempt) {
     std::string hiddenName = ".";
