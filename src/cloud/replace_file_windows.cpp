@@ -64,9 +64,9 @@ void WriteAll(HANDLE file, std::string_view text, const std::filesystem::path& p
 
 // Moving over a read-only file, or one this user may not delete, fails; found
 // only at the move, that would come after the cloud has issued a new token
-// pair. So such a target is refused before anything else, as writing to it in
-// place would be. One that is merely open elsewhere is left to the move's
-// retries.
+// pair. So such a target, and one this user may not write, is refused before
+// anything else, as writing to it in place would be. One that is merely open
+// elsewhere is left to the move's retries.
 void RefuseUnwritableTarget(const std::filesystem::path& path) {
   const DWORD attributes = ::GetFileAttributesW(path.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) {
@@ -79,8 +79,9 @@ void RefuseUnwritableTarget(const std::filesystem::path& path) {
   if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) {
     ThrowWindowsError("cannot write " + path.string(), ERROR_ACCESS_DENIED);
   }
-  FileHandle target(::CreateFileW(path.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+  FileHandle target(::CreateFileW(path.c_str(), FILE_WRITE_DATA | DELETE, kShareAll, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   if (target.get() == INVALID_HANDLE_VALUE && ::GetLastError() == ERROR_ACCESS_DENIED) {
     ThrowWindowsError("cannot write " + path.string(), ERROR_ACCESS_DENIED);
   }
