@@ -31,9 +31,18 @@ inline std::string ProgramUnderTest() {
   return other != nullptr && *other != '\0' ? other : TAVORIN_PROGRAM;
 }
 
-// Cases about POSIX file modes, the Qt window and this build's other programs
-// give way while the Windows program runs.
+// Cases about POSIX file modes and the Qt window give way while the Windows
+// program runs.
 inline bool TestingTheWindowsProgram() { return ProgramUnderTest() != TAVORIN_PROGRAM; }
+
+// The program under test built to reach the same port over HTTPS. The Windows
+// build's tests put its launcher beside the Windows program's.
+inline std::string ProgramOverTlsUnderTest() {
+  if (!TestingTheWindowsProgram()) {
+    return TAVORIN_TLS_PROGRAM;
+  }
+  return (std::filesystem::path(ProgramUnderTest()).parent_path() / "tavorin-over-tls-under-wine").string();
+}
 
 inline std::string LinePattern(const std::string& rest) { return std::string(kStamp) + " " + rest + "\r\n"; }
 
