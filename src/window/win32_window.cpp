@@ -163,11 +163,11 @@ int RunWin32Window(const SwitchOperation& operation) {
   const FontHandle font = MessageFont();
   // Created left to right, which is also the tab order.
   for (std::size_t i = 0; i < kButtons.size(); ++i) {
-    const ButtonSpec& spec = kButtons[i];
+    const ButtonSpec& layout = kButtons[i];
     const HWND button = ::CreateWindowExW(
-        0, L"BUTTON", ToUtf16(spec.caption).c_str(), WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON,
-        Scale(spec.geometry.left, dpi), Scale(spec.geometry.top, dpi), Scale(spec.geometry.width, dpi),
-        Scale(spec.geometry.height, dpi), window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFirstButtonId + i)),
+        0, L"BUTTON", ToUtf16(layout.caption).c_str(), WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON,
+        Scale(layout.geometry.left, dpi), Scale(layout.geometry.top, dpi), Scale(layout.geometry.width, dpi),
+        Scale(layout.geometry.height, dpi), window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFirstButtonId + i)),
         instance, nullptr);
     if (button == nullptr) {
       FailWindow("cannot create a button");
