@@ -1,6 +1,7 @@
 // The WinHTTP client against a small scripted HTTP server on loopback, in the
-// same process: what goes over the wire and how transport faults surface. Runs
-// on Windows (under Wine on Linux).
+// same process: what goes over the wire. Runs on Windows (under Wine on
+// Linux). How transport faults surface (refused, stalled, dropped, redirected,
+// untrusted) the end-to-end cases check with the Windows program itself.
 
 #include "cloud/winhttp_http_client.h"
 
@@ -10,7 +11,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <mutex>
 #include <stdexcept>
 #include <string>
@@ -22,18 +22,7 @@ namespace {
 
 using cloud::HttpHeader;
 using cloud::WinHttpClient;
-using cloud::WinHttpOptions;
-using ::testing::AllOf;
 using ::testing::HasSubstr;
-using ::testing::ThrowsMessage;
-
-// What the server does with each request it reads.
-enum class Answer {
-  Status500,     // a complete answer with an error status and a body
-  Redirect,      // 302 to the same server
-  Stall,         // never answers while the test runs
-  CutShort,      // announces 100 bytes, sends 10 and closes
-};
 
 constexpr std::string_view kBody = R"({"error":500,"msg":"server error"})";
 
@@ -55,11 +44,11 @@ class Socket {
   SOCKET socket_;
 };
 
-// One HTTP server on a free loopback port, answering every request the same
-// way and recording what it read.
+// One HTTP server on a free loopback port, answering every request with an
+// error status and kBody, and recording what it read.
 class ScriptedServer {
  public:
-  explicit ScriptedServer(Answer answer) : answer_(answer), listener_(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP)) {
+  ScriptedServer() : listener_(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP)) {
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -83,7 +72,6 @@ class ScriptedServer {
   [[nodiscard]] std::string Url(std::string_view path) const {
     return "http://127.0.0.1:" + std::to_string(port_) + std::string(path);
   }
-  [[nodiscard]] std::string Host() const { return "127.0.0.1:" + std::to_string(port_); }
   [[nodiscard]] std::vector<std::string> Requests() const {
     const std::lock_guard lock(mutex_);
     return requests_;
@@ -91,21 +79,17 @@ class ScriptedServer {
 
  private:
   void Serve() {
-    std::vector<std::unique_ptr<Socket>> held;
     while (true) {
-      auto connection = std::make_unique<Socket>(::accept(listener_.get(), nullptr, nullptr));
-      if (connection->get() == INVALID_SOCKET) {
+      const Socket connection(::accept(listener_.get(), nullptr, nullptr));
+      if (connection.get() == INVALID_SOCKET) {
         return;  // the listener was closed
       }
-      const std::string request = ReadRequest(connection->get());
+      const std::string request = ReadRequest(connection.get());
       {
         const std::lock_guard lock(mutex_);
         requests_.push_back(request);
       }
-      Respond(connection->get());
-      if (answer_ == Answer::Stall) {
-        held.push_back(std::move(connection));
-      }
+      Respond(connection.get());
     }
   }
 
@@ -130,28 +114,13 @@ class ScriptedServer {
     }
   }
 
-  void Respond(SOCKET connection) const {
-    std::string response;
-    switch (answer_) {
-      case Answer::Status500:
-        response = "HTTP/1.1 500 Internal Server Error\r\nContent-Length: " + std::to_string(kBody.size()) +
-                   "\r\nConnection: close\r\n\r\n" + std::string(kBody);
-        break;
-      case Answer::Redirect:
-        response = "HTTP/1.1 302 Found\r\nLocation: " + Url("/elsewhere") +
-                   "\r\nContent-Length: 5\r\nConnection: close\r\n\r\nmoved";
-        break;
-      case Answer::Stall:
-        return;
-      case Answer::CutShort:
-        response = "HTTP/1.1 200 OK\r\nContent-Length: 100\r\nConnection: close\r\n\r\n0123456789";
-        break;
-    }
+  static void Respond(SOCKET connection) {
+    const std::string response = "HTTP/1.1 500 Internal Server Error\r\nContent-Length: " +
+                                 std::to_string(kBody.size()) + "\r\nConnection: close\r\n\r\n" + std::string(kBody);
     ::send(connection, response.data(), static_cast<int>(response.size()), 0);
     ::shutdown(connection, SD_SEND);
   }
 
-  Answer answer_;
   Socket listener_;
   std::uint16_t port_ = 0;
   mutable std::mutex mutex_;
@@ -164,8 +133,8 @@ class WinHttpTest : public ::testing::Test {
   void SetUp() override { ASSERT_EQ(::WSAStartup(MAKEWORD(2, 2), &winsock_), 0); }
   void TearDown() override { ::WSACleanup(); }
 
-  static std::string Post(const std::string& url, std::string_view body, WinHttpOptions options = {}) {
-    WinHttpClient client(options);
+  static std::string Post(const std::string& url, std::string_view body) {
+    WinHttpClient client;
     return client.Post(url, {{"Authorization", "Bearer at-1"}, {"Content-Type", "application/json"}}, body);
   }
 
@@ -173,7 +142,7 @@ class WinHttpTest : public ::testing::Test {
 };
 
 TEST_F(WinHttpTest, PostDeliversBodyAndHeadersAndReturnsTheAnswerWhateverTheStatus) {
-  const ScriptedServer server(Answer::Status500);
+  const ScriptedServer server;
   const std::string body = R"({"thingList":[{"itemType":1,"id":"1000c8441f"}]})";
   EXPECT_EQ(Post(server.Url("/v2/device/thing"), body), kBody);
   const std::vector<std::string> requests = server.Requests();
@@ -185,44 +154,8 @@ TEST_F(WinHttpTest, PostDeliversBodyAndHeadersAndReturnsTheAnswerWhateverTheStat
   EXPECT_THAT(request, ::testing::EndsWith("\r\n\r\n" + body));
 }
 
-TEST_F(WinHttpTest, RedirectIsNotFollowed) {
-  const ScriptedServer server(Answer::Redirect);
-  EXPECT_EQ(Post(server.Url("/v2/device/thing"), "{}"), "moved");
-  EXPECT_EQ(server.Requests().size(), 1U);
-}
-
-TEST_F(WinHttpTest, StallBeyondTotalTimeoutRaisesATimeOutNamingTheHost) {
-  const ScriptedServer server(Answer::Stall);
-  WinHttpOptions options;
-  options.totalTimeout = std::chrono::milliseconds(300);
-  EXPECT_THAT([&] { static_cast<void>(Post(server.Url("/v2/device/thing"), "{}", options)); },
-              ThrowsMessage<std::runtime_error>(
-                  AllOf(HasSubstr("request to " + server.Host() + " failed: "), HasSubstr("timed out"),
-                        HasSubstr("(WinHTTP error 12002)"))));
-}
-
-TEST_F(WinHttpTest, AnswerCutShortOfItsLengthIsATransportError) {
-  const ScriptedServer server(Answer::CutShort);
-  EXPECT_THAT([&] { static_cast<void>(Post(server.Url("/v2/device/thing"), "{}")); },
-              ThrowsMessage<std::runtime_error>(AllOf(HasSubstr("request to " + server.Host() + " failed: "),
-                                                      HasSubstr("after 10 of 100 bytes"))));
-}
-
-TEST_F(WinHttpTest, ClosedPortRaisesAnErrorNamingTheHostAndTheCause) {
-  std::string url;
-  std::string host;
-  {
-    const ScriptedServer server(Answer::Status500);
-    url = server.Url("/v2/device/thing");
-    host = server.Host();
-  }
-  EXPECT_THAT([&] { static_cast<void>(Post(url, "{}")); },
-              ThrowsMessage<std::runtime_error>(AllOf(HasSubstr("request to " + host + " failed: "),
-                                                      HasSubstr("cannot connect"))));
-}
-
 TEST_F(WinHttpTest, HeaderWithLineBreakOrSeparatorIsRefusedBeforeSending) {
-  const ScriptedServer server(Answer::Status500);
+  const ScriptedServer server;
   const std::vector<HttpHeader> refused = {{"Authorization", "Bearer at\r\nX-Injected: 1"},
                                            {"X-Bad:Name", "v"},
                                            {"", "v"},
