@@ -29,17 +29,24 @@ std::string ArgumentText(int /*argc*/, char** /*argv*/) {
 void AttachCallerConsole() {
   // A windowed program gets no console of its own. Handles that the caller
   // passed (a redirect, a pipe) are used as they are; otherwise the caller's
-  // console, if it has one, takes the output.
-  if (HasHandle(STD_OUTPUT_HANDLE) && HasHandle(STD_ERROR_HANDLE)) {
+  // console, if it has one, takes the output. Which streams need it is decided
+  // before attaching: attaching sets the process's standard handles to the
+  // console, but the C runtime took its streams from them at start-up and
+  // keeps writing nowhere until they are opened on the console.
+  const bool hasOutput = HasHandle(STD_OUTPUT_HANDLE);
+  const bool hasError = HasHandle(STD_ERROR_HANDLE);
+  if (hasOutput && hasError) {
     return;
   }
-  if (::AttachConsole(ATTACH_PARENT_PROCESS) == 0) {
+  // Refused as ERROR_ACCESS_DENIED when the process is already attached to a
+  // console, which then takes the output just as well.
+  if (::AttachConsole(ATTACH_PARENT_PROCESS) == 0 && ::GetLastError() != ERROR_ACCESS_DENIED) {
     return;
   }
-  if (!HasHandle(STD_OUTPUT_HANDLE) && std::freopen("CONOUT$", "w", stdout) != nullptr) {
+  if (!hasOutput && std::freopen("CONOUT$", "w", stdout) != nullptr) {
     std::cout.clear();
   }
-  if (!HasHandle(STD_ERROR_HANDLE) && std::freopen("CONOUT$", "w", stderr) != nullptr) {
+  if (!hasError && std::freopen("CONOUT$", "w", stderr) != nullptr) {
     std::cerr.clear();
   }
 }
