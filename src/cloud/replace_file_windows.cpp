@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <climits>
+#include <memory>
 #include <random>
 #include <stdexcept>
 #include <string>
@@ -87,6 +88,53 @@ void RefuseUnwritableTarget(const std::filesystem::path& path) {
   }
 }
 
+// A security descriptor that lets only this process's user at the file, for
+// credentials: the folder's inherited permissions (under C:\, every user may
+// read) are not taken over.
+class OwnerOnlySecurity {
+ public:
+  OwnerOnlySecurity() {
+    HANDLE token = nullptr;
+    if (::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token) == 0) {
+      ThrowWindowsError("cannot find this user's identity", ::GetLastError());
+    }
+    DWORD size = 0;
+    ::GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    user_ = std::make_unique<unsigned char[]>(size);
+    const BOOL got = ::GetTokenInformation(token, TokenUser, user_.get(), size, &size);
+    const DWORD error = ::GetLastError();
+    ::CloseHandle(token);
+    if (got == 0) {
+      ThrowWindowsError("cannot find this user's identity", error);
+    }
+    PSID sid = reinterpret_cast<TOKEN_USER*>(user_.get())->User.Sid;
+    const DWORD aclSize = sizeof(ACL) + sizeof(ACCESS_ALLOWED_ACE) + ::GetLengthSid(sid);
+    acl_ = std::make_unique<unsigned char[]>(aclSize);
+    auto* acl = reinterpret_cast<PACL>(acl_.get());
+    // A protected list: nothing is inherited from the folder.
+    if (::InitializeAcl(acl, aclSize, ACL_REVISION) == 0 ||
+        ::AddAccessAllowedAce(acl, ACL_REVISION, FILE_ALL_ACCESS, sid) == 0 ||
+        ::InitializeSecurityDescriptor(&descriptor_, SECURITY_DESCRIPTOR_REVISION) == 0 ||
+        ::SetSecurityDescriptorDacl(&descriptor_, TRUE, acl, FALSE) == 0 ||
+        ::SetSecurityDescriptorControl(&descriptor_, SE_DACL_PROTECTED, SE_DACL_PROTECTED) == 0) {
+      ThrowWindowsError("cannot set up the permissions of a file for this user alone", ::GetLastError());
+    }
+    attributes_.nLength = sizeof attributes_;
+    attributes_.lpSecurityDescriptor = &descriptor_;
+    attributes_.bInheritHandle = FALSE;
+  }
+  OwnerOnlySecurity(const OwnerOnlySecurity&) = delete;
+  OwnerOnlySecurity& operator=(const OwnerOnlySecurity&) = delete;
+
+  [[nodiscard]] SECURITY_ATTRIBUTES* get() { return &attributes_; }
+
+ private:
+  std::unique_ptr<unsigned char[]> user_;
+  std::unique_ptr<unsigned char[]> acl_;
+  SECURITY_DESCRIPTOR descriptor_{};
+  SECURITY_ATTRIBUTES attributes_{};
+};
+
 }  // namespace
 
 // The new file beside the target; deleted unless the move consumed it.
@@ -105,18 +153,21 @@ struct PendingReplacement::Temporary {
   FileHandle file;
 };
 
-// Access is left to the directory's inherited permissions: on Windows these
-// already keep a user's own folders from other users.
-PendingReplacement::PendingReplacement(std::filesystem::path path, FileAccess /*access*/)
-    : path_(std::move(path)) {
+// A Shared file takes the folder's inherited permissions; an OwnerOnly one is
+// this user's alone, whatever the folder lets others do.
+PendingReplacement::PendingReplacement(std::filesystem::path path, FileAccess access) : path_(std::move(path)) {
   RefuseUnwritableTarget(path_);
+  std::unique_ptr<OwnerOnlySecurity> ownerOnly;
+  if (access == FileAccess::OwnerOnly) {
+    ownerOnly = std::make_unique<OwnerOnlySecurity>();
+  }
   std::random_device random;
   for (int attempt = 0; attempt < 100; ++attempt) {
     std::string hiddenName = ".";
     hiddenName.append(path_.filename().string()).append(".").append(std::to_string(random() % 1000000));
     std::filesystem::path candidate = DirectoryOf(path_) / hiddenName;
-    const HANDLE handle = ::CreateFileW(candidate.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE handle = ::CreateFileW(candidate.c_str(), GENERIC_WRITE, 0, ownerOnly ? ownerOnly->get() : nullptr,
+                                        CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle != INVALID_HANDLE_VALUE) {
       temporary_ = std::make_unique<Temporary>(std::move(candidate), handle);
       return;
