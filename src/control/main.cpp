@@ -53,7 +53,7 @@ int Run(int& argc, char** argv) {
 
 int main(int argc, char** argv) {
   int status = control::kErrorStatus;
-  control::AttachCallerConsole();
+  control::PrepareProcess();
   try {
     status = Run(argc, argv);
   } catch (const std::exception& error) {

@@ -11,10 +11,13 @@ namespace tavorin::control {
 // argv are not used there).
 [[nodiscard]] std::string ArgumentText(int argc, char** argv);
 
-// Where the program starts without standard streams (a windowed program on
-// Windows), connects them to the console of the program that started it, when
-// there is one, so that messages reach the caller. Does nothing elsewhere.
-void AttachCallerConsole();
+// Readies the process for a run that nobody may be watching. On Windows: the
+// system and the C runtime write their errors instead of showing boxes that
+// would keep a scheduled run waiting, and a windowed program, which starts
+// without standard streams, connects them to the console of the program that
+// started it, when there is one, so that messages reach the caller. Does
+// nothing elsewhere.
+void PrepareProcess();
 
 // The current local date and time as "YYYY-MM-DD HH:MM:SS".
 [[nodiscard]] std::string LocalTimestamp();

@@ -19,8 +19,8 @@ std::string ArgumentText(int argc, char** argv) {
   return text;
 }
 
-void AttachCallerConsole() {
-  // The standard streams are always there.
+void PrepareProcess() {
+  // The standard streams are always there, and no error opens a window.
 }
 
 std::string LocalTimestamp() {

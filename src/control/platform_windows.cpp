@@ -1,8 +1,9 @@
-// Windows side of the entry's needs: the raw command line, the local clock,
-// the caller's console and ExitProcess.
+// Windows side of the entry's needs: the raw command line, no error boxes, the
+// caller's console, the local clock and ExitProcess.
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 
 #include "cloud/windows_text.h"
@@ -15,15 +16,6 @@ namespace {
 [[nodiscard]] bool HasHandle(DWORD which) {
   const HANDLE handle = ::GetStdHandle(which);
   return handle != nullptr && handle != INVALID_HANDLE_VALUE;
-}
-
-}  // namespace
-
-std::string ArgumentText(int /*argc*/, char** /*argv*/) {
-  // The command line as typed, not the C runtime's list: quotes and doubled
-  // blanks keep their meaning for the split.
-  const std::string commandLine = cloud::ToUtf8(::GetCommandLineW());
-  return std::string(ArgumentTextOfCommandLine(commandLine));
 }
 
 void AttachCallerConsole() {
@@ -49,6 +41,23 @@ void AttachCallerConsole() {
   if (!hasError && std::freopen("CONOUT$", "w", stderr) != nullptr) {
     std::cerr.clear();
   }
+}
+
+}  // namespace
+
+std::string ArgumentText(int /*argc*/, char** /*argv*/) {
+  // The command line as typed, not the C runtime's list: quotes and doubled
+  // blanks keep their meaning for the split.
+  const std::string commandLine = cloud::ToUtf8(::GetCommandLineW());
+  return std::string(ArgumentTextOfCommandLine(commandLine));
+}
+
+void PrepareProcess() {
+  // No "insert a disk" or crash boxes from the system, and the C runtime's own
+  // messages (an abort, say) go to the error stream rather than into a box.
+  ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
+  ::_set_error_mode(_OUT_TO_STDERR);
+  AttachCallerConsole();
 }
 
 std::string LocalTimestamp() {
