@@ -56,6 +56,9 @@ TEST_P(QueryTest, ExitStatusIsTheResultCodeTheLogGainsOneLineAndTheTokensStayCur
   EXPECT_EQ(Tokens(), TokenFileOf(cloud.Tokens())) << "the file holds the pair the cloud takes";
   const std::vector<std::string> paths = PathsRequested();
   EXPECT_EQ(std::count(paths.begin(), paths.end(), kRefreshPath), GetParam().refreshes);
+  for (const sim::RecordedRequest& request : cloud.Requests()) {
+    EXPECT_EQ(request.contentType, "application/json") << request.path;
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(
