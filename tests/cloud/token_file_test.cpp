@@ -82,8 +82,6 @@ TEST_F(TokenFileTest, SaveWritesExactlyTwoCrLfLinesReplacingEverything) {
   WriteFile(tokens, "user=me\nat=old\nrt=old\nextra\n");
   SaveTokens(tokens, "A2", "R2");
   EXPECT_EQ(ReadFile(tokens), "at=A2\r\nrt=R2\r\n");
-  EXPECT_EQ(ReadToken(tokens, "at"), "A2");
-  EXPECT_EQ(ReadToken(tokens, "rt"), "R2");
 }
 
 #if !defined(_WIN32)
@@ -117,16 +115,6 @@ TEST_F(TokenFileTest, FailedSaveKeepsTheOldFileWhole) {
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
 }
 #endif
-
-TEST_F(TokenFileTest, PreparedReplacementDroppedWithoutCommitLeavesTheDirectoryAsItWas) {
-  WriteFile(tokens, "at=A1\r\nrt=R1\r\n");
-  {
-    const PendingReplacement pending(tokens, FileAccess::OwnerOnly);
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2) << "the temporary exists";
-  }
-  EXPECT_EQ(ReadFile(tokens), "at=A1\r\nrt=R1\r\n");
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
-}
 
 TEST_F(TokenFileTest, PreparedReplacementCommitsOnce) {
   PendingReplacement pending(tokens, FileAccess::OwnerOnly);
