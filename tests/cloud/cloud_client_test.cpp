@@ -56,10 +56,8 @@ TEST_F(CloudClientTest, RejectedTokenIsRefreshedSavedAndTheQueryRepeatedOnce) {
   EXPECT_EQ(Client().GetDeviceStatus("dev"), kStatus);
 
   ASSERT_EQ(http.Sent().size(), 3u);
-  EXPECT_EQ(http.Sent()[0].url, std::string(kRoot) + "/v2/device/thing");
   EXPECT_EQ(http.Sent()[0].Header("Authorization"), "Bearer A1");
   EXPECT_EQ(http.Sent()[0].body, R"({"thingList":[{"itemType":1,"id":"dev"}]})");
-  EXPECT_EQ(http.Sent()[1].url, std::string(kRoot) + "/v2/user/refresh");
   EXPECT_EQ(http.Sent()[1].Header("Authorization"), "Bearer A1");
   EXPECT_EQ(http.Sent()[1].body, R"({"rt":"R1"})");
   EXPECT_EQ(http.Sent()[2].Header("Authorization"), "Bearer A2");
