@@ -138,8 +138,6 @@ INSTANTIATE_TEST_SUITE_P(
                   "DeviceId=1000c8441f Request=off Result=0", {kStatusPath, kSetPath, kStatusPath}},
         ClickCase{"OffOnOfflineDeviceSendsNoSet", "Command2", {Status("on", false)}, "10",
                   "DeviceId=1000c8441f Request=off Result=10", {kStatusPath}},
-        ClickCase{"InfoWhileOn", "Command3", {Status("on")}, "1", "DeviceId=1000c8441f Request=info Result=1",
-                  {kStatusPath}},
         ClickCase{"InfoWithoutStatus", "Command3", {""}, "5", "DeviceId=1000c8441f Request=info Result=5",
                   {kStatusPath}}),
     testing::CaseName());
