@@ -85,10 +85,9 @@ class ProgramTest : public ::testing::Test {
     return testing::RunProcess(program, arguments, dir.path(), {.unprivileged = true});
   }
 
-  void SetSwitch(const std::string& value, bool online = true) {
+  void SetSwitch(const std::string& value) {
     sim::Device device = cloud.GetDevice();
     device.switchValue = value;
-    device.online = online;
     cloud.SetDevice(device);
   }
   [[nodiscard]] std::string Log() const { return ReadFile(dir / "Tavorin.log"); }
