@@ -143,9 +143,13 @@ std::uint16_t SimCloud::Start(std::uint16_t port) {
   } else {
     server = std::make_unique<httplib::Server>();
   }
-  server->Post(".*", [this](const httplib::Request& request, httplib::Response& response) {
+  const auto handle = [this](const httplib::Request& request, httplib::Response& response) {
     Handle(request, response);
-  });
+  };
+  server->Post(".*", handle);
+  // The cloud takes only POSTs, but a client that follows a redirect may come
+  // back with a GET: it is recorded and answered like any other request.
+  server->Get(".*", handle);
   // Idle kept-alive connections would otherwise hold Stop() for seconds.
   server->set_keep_alive_timeout(1);
   // The library's default also sets SO_REUSEPORT, which would let a second
