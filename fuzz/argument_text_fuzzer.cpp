@@ -40,8 +40,9 @@ void CheckListRoundTrip(std::string_view input) {
 
   const std::string text = tavorin::control::ArgumentText(static_cast<int>(argv.size() - 1), argv.data());
   Require(text == Join(arguments, ' '), "the argument text is the arguments joined with single blanks");
-  const bool anyBlank = std::any_of(arguments.begin(), arguments.end(),
-                                    [](const std::string& argument) { return argument.find(' ') != std::string::npos; });
+  const bool anyBlank = std::any_of(arguments.begin(), arguments.end(), [](const std::string& argument) {
+    return argument.find(' ') != std::string::npos;
+  });
   if (!anyBlank && !arguments.empty()) {
     Require(tavorin::control::SplitArgumentText(text) == arguments,
             "arguments without blanks split back into the same list");

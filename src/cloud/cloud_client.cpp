@@ -10,15 +10,14 @@
 
 namespace tavorin::cloud {
 
-CloudClient::CloudClient(HttpClientFactory newHttpClient, std::string apiRoot,
-                         std::filesystem::path tokenFile, std::chrono::milliseconds lockWait)
+CloudClient::CloudClient(HttpClientFactory newHttpClient, std::string apiRoot, std::filesystem::path tokenFile,
+                         std::chrono::milliseconds lockWait)
     : newHttpClient_(std::move(newHttpClient)),
       apiRoot_(std::move(apiRoot)),
       tokenFile_(std::move(tokenFile)),
       lockWait_(lockWait) {}
 
-std::string CloudClient::CloudRequest(std::string_view path, std::string_view token,
-                                      std::string_view body) const {
+std::string CloudClient::CloudRequest(std::string_view path, std::string_view token, std::string_view body) const {
   const std::unique_ptr<HttpClient> client = newHttpClient_();
   if (!client) {
     throw std::runtime_error("cannot create an HTTP client");

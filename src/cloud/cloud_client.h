@@ -22,14 +22,12 @@ class CloudClient {
   // apiRoot is the scheme and host every path is appended to, such as
   // "https://eu-api.example.com". A refresh locks tokenFile + ".lock", waiting
   // up to lockWait for it.
-  CloudClient(HttpClientFactory newHttpClient, std::string apiRoot,
-              std::filesystem::path tokenFile = kTokenFileName,
+  CloudClient(HttpClientFactory newHttpClient, std::string apiRoot, std::filesystem::path tokenFile = kTokenFileName,
               std::chrono::milliseconds lockWait = kRefreshLockWait);
 
   // POSTs body to path with token as bearer, on a fresh HTTP client, and
   // returns the response body whatever the HTTP status.
-  [[nodiscard]] std::string CloudRequest(std::string_view path, std::string_view token,
-                                         std::string_view body) const;
+  [[nodiscard]] std::string CloudRequest(std::string_view path, std::string_view token, std::string_view body) const;
 
   [[nodiscard]] std::string ReadToken(std::string_view tokenType) const;
 

@@ -29,9 +29,8 @@ struct FileLock::Handle {
 FileLock::FileLock(const std::filesystem::path& path, std::chrono::milliseconds wait)
     : handle_(std::make_unique<Handle>()) {
   // Locking needs only read access, and the file holds no data.
-  handle_->file = ::CreateFileW(path.c_str(), GENERIC_READ,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
+  handle_->file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle_->file == INVALID_HANDLE_VALUE) {
     ThrowWindowsError("cannot open the lock file " + path.string(), ::GetLastError());
   }

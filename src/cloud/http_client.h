@@ -22,8 +22,7 @@ class HttpClient {
 
   // Sends body to url and returns the response body, whatever the HTTP status.
   // Throws std::runtime_error naming the cause and host on transport failure.
-  [[nodiscard]] virtual std::string Post(const std::string& url,
-                                         const std::vector<HttpHeader>& headers,
+  [[nodiscard]] virtual std::string Post(const std::string& url, const std::vector<HttpHeader>& headers,
                                          std::string_view body) = 0;
 };
 

@@ -2,6 +2,8 @@
 
 namespace tavorin::cloud {
 
-std::FILE* OpenFile(const std::filesystem::path& path, const char* mode) { return std::fopen(path.c_str(), mode); }
+std::FILE* OpenFile(const std::filesystem::path& path, const char* mode) {
+  return std::fopen(path.c_str(), mode);
+}
 
 }  // namespace tavorin::cloud

@@ -29,7 +29,7 @@ mode_t ModeFor(const std::filesystem::path& path, FileAccess access) {
   if (access == FileAccess::OwnerOnly) {
     return S_IRUSR | S_IWUSR;
   }
-  if (struct stat existing {}; ::stat(path.c_str(), &existing) == 0) {
+  if (struct stat existing{}; ::stat(path.c_str(), &existing) == 0) {
     return existing.st_mode & (S_IRWXU | S_IRWXG | S_IRWXO);
   }
   const mode_t mask = ::umask(0);

@@ -190,8 +190,8 @@ void PendingReplacement::Commit(std::string_view text) {
     Fail("cannot write", path_);
   }
   for (int attempt = 0;; ++attempt) {
-    if (::MoveFileExW(temporary_->path.c_str(), path_.c_str(),
-                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0) {
+    if (::MoveFileExW(temporary_->path.c_str(), path_.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) !=
+        0) {
       break;
     }
     const DWORD error = ::GetLastError();

@@ -16,8 +16,7 @@ struct FileCloser {
 using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
 [[noreturn]] void ThrowFileError(std::string_view what, const std::filesystem::path& path, int error) {
-  throw std::system_error(error, std::generic_category(),
-                          std::string(what) + " " + path.string());
+  throw std::system_error(error, std::generic_category(), std::string(what) + " " + path.string());
 }
 
 FilePtr Open(const std::filesystem::path& path, const char* mode, std::string_view what) {

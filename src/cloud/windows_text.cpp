@@ -41,8 +41,8 @@ std::string ToUtf8(std::wstring_view text) {
     return {};
   }
   const int size = CheckedLength(text.size());
-  const int length = ::WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, text.data(), size, nullptr, 0, nullptr,
-                                           nullptr);
+  const int length =
+      ::WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, text.data(), size, nullptr, 0, nullptr, nullptr);
   if (length <= 0) {
     throw std::runtime_error("text is not valid UTF-16");
   }
@@ -68,8 +68,8 @@ std::string SystemErrorText(unsigned long code, const wchar_t* module) {
   }
   std::wstring_view text(buffer, length);
   // The system's texts end in a line break and often a full stop.
-  while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' ' ||
-                           text.back() == L'.')) {
+  while (!text.empty() &&
+         (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' ' || text.back() == L'.')) {
     text.remove_suffix(1);
   }
   return ToUtf8(text);

@@ -3,8 +3,8 @@
 // rest of the program only ever sees UTF-8.
 
 #include <string>
-#include <system_error>
 #include <string_view>
+#include <system_error>
 
 namespace tavorin::cloud {
 

@@ -149,8 +149,8 @@ void CheckComplete(HINTERNET request, const std::string& url, std::size_t receiv
   }
   const std::string announced = ToUtf8(length);
   if (announced != std::to_string(received)) {
-    throw std::runtime_error(RequestFailure(url, "the connection ended after " + std::to_string(received) + " of " +
-                                                     announced + " bytes of the answer"));
+    throw std::runtime_error(RequestFailure(
+        url, "the connection ended after " + std::to_string(received) + " of " + announced + " bytes of the answer"));
   }
 }
 
@@ -158,8 +158,7 @@ void CheckComplete(HINTERNET request, const std::string& url, std::size_t receiv
 
 WinHttpClient::WinHttpClient(WinHttpOptions options) : options_(options) {}
 
-std::string WinHttpClient::Post(const std::string& url, const std::vector<HttpHeader>& headers,
-                                std::string_view body) {
+std::string WinHttpClient::Post(const std::string& url, const std::vector<HttpHeader>& headers, std::string_view body) {
   const std::wstring headerBlock = HeaderBlock(headers);
   if (body.size() > MAXDWORD) {
     throw std::runtime_error(RequestFailure(url, "request body too large"));
@@ -167,8 +166,8 @@ std::string WinHttpClient::Post(const std::string& url, const std::vector<HttpHe
   const UrlParts parts = SplitUrl(url);
   const Deadline deadline(options_);
 
-  const InternetHandle session(::WinHttpOpen(L"Tavorin", WINHTTP_ACCESS_TYPE_DEFAULT_PROXY,
-                                             WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
+  const InternetHandle session(
+      ::WinHttpOpen(L"Tavorin", WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
   if (!session) {
     Fail(url, ::GetLastError());
   }
@@ -191,8 +190,8 @@ std::string WinHttpClient::Post(const std::string& url, const std::vector<HttpHe
   const auto bodyLength = static_cast<DWORD>(body.size());
   deadline.Apply(request.get(), url);
   if (::WinHttpSendRequest(request.get(), headerBlock.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS : headerBlock.c_str(),
-                           static_cast<DWORD>(headerBlock.size()),
-                           const_cast<char*>(body.data()), bodyLength, bodyLength, 0) == 0) {
+                           static_cast<DWORD>(headerBlock.size()), const_cast<char*>(body.data()), bodyLength,
+                           bodyLength, 0) == 0) {
     Fail(url, ::GetLastError());
   }
   deadline.Apply(request.get(), url);

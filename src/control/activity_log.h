@@ -12,12 +12,11 @@ namespace tavorin::control {
 inline constexpr std::string_view kActivityLogName = "Tavorin.log";
 
 // "<timestamp> DeviceId=<id> Request=<state> Result=<code>" ended by CR LF.
-[[nodiscard]] std::string ActivityLine(std::string_view timestamp, std::string_view deviceId,
-                                       std::string_view state, ResultCode result);
+[[nodiscard]] std::string ActivityLine(std::string_view timestamp, std::string_view deviceId, std::string_view state,
+                                       ResultCode result);
 
 // The device report: ID, online flag, switch, firmware, signal strength, pulse
 // setting and the time, one CR LF line each, read out of the status text.
-[[nodiscard]] std::string InfoReport(std::string_view deviceId, std::string_view status,
-                                     std::string_view timestamp);
+[[nodiscard]] std::string InfoReport(std::string_view deviceId, std::string_view status, std::string_view timestamp);
 
 }  // namespace tavorin::control

@@ -23,8 +23,7 @@ ResultCode SwitchState(std::string_view switchValue) {
 
 }  // namespace
 
-SwitchControl::SwitchControl(cloud::CloudClient cloud, TimestampSource now,
-                             std::filesystem::path activityLog)
+SwitchControl::SwitchControl(cloud::CloudClient cloud, TimestampSource now, std::filesystem::path activityLog)
     : cloud_(std::move(cloud)), now_(std::move(now)), activityLog_(std::move(activityLog)) {}
 
 ResultCode SwitchControl::ControlSwitch(std::string_view state, std::string_view deviceId) const {

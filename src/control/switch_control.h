@@ -20,14 +20,12 @@ using TimestampSource = std::function<std::string()>;
 
 class SwitchControl {
  public:
-  SwitchControl(cloud::CloudClient cloud, TimestampSource now,
-                std::filesystem::path activityLog = kActivityLogName);
+  SwitchControl(cloud::CloudClient cloud, TimestampSource now, std::filesystem::path activityLog = kActivityLogName);
 
   // state: empty for a query, "info" in any case for the report, anything else
   // is the switch value to set (sent in lower case). Appends the activity line
   // and returns the outcome; errors propagate and leave the log without a line.
-  [[nodiscard]] ResultCode ControlSwitch(std::string_view state,
-                                         std::string_view deviceId = kDefaultDeviceId) const;
+  [[nodiscard]] ResultCode ControlSwitch(std::string_view state, std::string_view deviceId = kDefaultDeviceId) const;
 
  private:
   [[nodiscard]] ResultCode Decide(std::string_view state, std::string_view deviceId) const;

@@ -69,8 +69,7 @@ void MainWindow::EndOnError(std::string_view message) {
 }
 
 void MainWindow::ShowMessageBox(const MessageBoxContent& content) {
-  QMessageBox box(ToQtIcon(content.icon), ToQString(content.title), ToQString(content.text), QMessageBox::Ok,
-                  this);
+  QMessageBox box(ToQtIcon(content.icon), ToQString(content.title), ToQString(content.text), QMessageBox::Ok, this);
   // Error messages may hold file names or server text: never read them as markup.
   box.setTextFormat(Qt::PlainText);
   box.exec();

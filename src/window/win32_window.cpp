@@ -38,7 +38,9 @@ struct WindowState {
   int exitStatus = 0;
 };
 
-int Scale(int pixelsAt96, int dpi) { return ::MulDiv(pixelsAt96, dpi, kModelDpi); }
+int Scale(int pixelsAt96, int dpi) {
+  return ::MulDiv(pixelsAt96, dpi, kModelDpi);
+}
 
 void ShowBox(HWND owner, const MessageBoxContent& content) {
   const UINT icon = content.icon == BoxIcon::Error ? MB_ICONERROR : 0;

@@ -110,9 +110,9 @@ TEST_F(CloudClientTest, RefreshKeepsStoredRefreshTokenWhenResponseHasNone) {
 
 TEST_F(CloudClientTest, RefreshedTokenWithALineBreakIsRefusedAndTheFileKept) {
   using namespace std::string_literals;
-  for (const std::string& refreshAnswer : {"{\"data\":{\"at\":\"A2\r\nrt=X\",\"rt\":\"R2\"}}"s,
-                                           "{\"data\":{\"at\":\"A2\",\"rt\":\"R2\n\"}}"s,
-                                           "{\"data\":{\"at\":\"A2\0\"}}"s}) {
+  for (const std::string& refreshAnswer :
+       {"{\"data\":{\"at\":\"A2\r\nrt=X\",\"rt\":\"R2\"}}"s, "{\"data\":{\"at\":\"A2\",\"rt\":\"R2\n\"}}"s,
+        "{\"data\":{\"at\":\"A2\0\"}}"s}) {
     http.Reply(refreshAnswer);
     EXPECT_THROW(static_cast<void>(Client().RefreshToken("A1")), std::runtime_error);
     EXPECT_EQ(Tokens(), "at=A1\r\nrt=R1\r\n");

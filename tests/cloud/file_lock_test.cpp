@@ -77,9 +77,9 @@ TEST_F(FileLockTest, LockFileThatMayOnlyBeReadCanStillBeLocked) {
 #endif
 
 TEST_F(FileLockTest, LockFileThatCannotBeMadeRaisesAnErrorNamingIt) {
-  EXPECT_THAT([&] { FileLock lock(dir / "absent" / "tokens.txt.lock", kShortWait); },
-              ThrowsMessage<std::system_error>(
-                  HasSubstr((std::filesystem::path("absent") / "tokens.txt.lock").string())));
+  EXPECT_THAT(
+      [&] { FileLock lock(dir / "absent" / "tokens.txt.lock", kShortWait); },
+      ThrowsMessage<std::system_error>(HasSubstr((std::filesystem::path("absent") / "tokens.txt.lock").string())));
 }
 
 }  // namespace

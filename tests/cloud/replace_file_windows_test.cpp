@@ -1,5 +1,6 @@
 // Permissions of replaced files on Windows: the token file is its owner's alone.
 #include <windows.h>
+
 #include <aclapi.h>
 #include <sddl.h>
 // The API's macro of this name would rename the function under test.
@@ -38,8 +39,8 @@ std::vector<unsigned char> CurrentUser() {
 std::vector<std::string> OthersAllowed(const std::filesystem::path& file) {
   PACL dacl = nullptr;
   PSECURITY_DESCRIPTOR descriptor = nullptr;
-  const DWORD error = ::GetNamedSecurityInfoW(file.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
-                                              nullptr, &dacl, nullptr, &descriptor);
+  const DWORD error = ::GetNamedSecurityInfoW(file.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                                              &dacl, nullptr, &descriptor);
   EXPECT_EQ(error, ERROR_SUCCESS);
   const std::unique_ptr<void, LocalFreeDeleter> owner(descriptor);
   if (dacl == nullptr) {

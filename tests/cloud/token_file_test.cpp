@@ -14,8 +14,8 @@
 #include <system_error>
 #include <utility>
 
-#include "tests/support/temp_dir.h"
 #include "tests/support/case_name.h"
+#include "tests/support/temp_dir.h"
 
 namespace tavorin::cloud {
 namespace {
@@ -60,22 +60,20 @@ TEST_P(ReadTokenTest, TakesTheRestOfTheFirstLineStartingWithKeyAndEquals) {
 
 INSTANTIATE_TEST_SUITE_P(
     Lines, ReadTokenTest,
-    ::testing::Values(
-        ReadCase{"AccessToken", "at=A1\r\nrt=R1\r\n", "at", "A1"},
-        ReadCase{"RefreshTokenBeforeAccessToken", "rt=R1\r\nat=A1\r\n", "at", "A1"},
-        ReadCase{"FirstLinePerKeyCounts", "at=first\r\nat=second\r\n", "at", "first"},
-        ReadCase{"OtherKeysIgnored", "user=me\r\nrt=R1\r\n", "rt", "R1"},
-        ReadCase{"BlankBeforeEqualsDoesNotMatch", "at =A1\r\nat=A2\r\n", "at", "A2"},
-        ReadCase{"LongerKeyDoesNotMatch", "atx=A1\r\n", "at", ""},
-        ReadCase{"KeyIsCaseSensitive", "AT=A1\r\n", "at", ""},
-        ReadCase{"ValueKeepsEqualsAndBlanks", "at= a=b c \r\n", "at", " a=b c "},
-        ReadCase{"LastLineWithoutLineEnd", "rt=R1\r\nat=A1", "at", "A1"},
-        ReadCase{"LoneLineFeeds", "rt=R1\nat=A1\n", "at", "A1"},
-        ReadCase{"LoneCarriageReturns", "rt=R1\rat=A1\r", "at", "A1"},
-        ReadCase{"EmptyLinesBetween", "\r\n\r\n\nat=A1\r\n", "at", "A1"},
-        ReadCase{"EmptyValue", "at=\r\nrt=R1\r\n", "at", ""},
-        ReadCase{"AbsentKey", "rt=R1\r\n", "at", ""},
-        ReadCase{"EmptyFile", "", "at", ""}),
+    ::testing::Values(ReadCase{"AccessToken", "at=A1\r\nrt=R1\r\n", "at", "A1"},
+                      ReadCase{"RefreshTokenBeforeAccessToken", "rt=R1\r\nat=A1\r\n", "at", "A1"},
+                      ReadCase{"FirstLinePerKeyCounts", "at=first\r\nat=second\r\n", "at", "first"},
+                      ReadCase{"OtherKeysIgnored", "user=me\r\nrt=R1\r\n", "rt", "R1"},
+                      ReadCase{"BlankBeforeEqualsDoesNotMatch", "at =A1\r\nat=A2\r\n", "at", "A2"},
+                      ReadCase{"LongerKeyDoesNotMatch", "atx=A1\r\n", "at", ""},
+                      ReadCase{"KeyIsCaseSensitive", "AT=A1\r\n", "at", ""},
+                      ReadCase{"ValueKeepsEqualsAndBlanks", "at= a=b c \r\n", "at", " a=b c "},
+                      ReadCase{"LastLineWithoutLineEnd", "rt=R1\r\nat=A1", "at", "A1"},
+                      ReadCase{"LoneLineFeeds", "rt=R1\nat=A1\n", "at", "A1"},
+                      ReadCase{"LoneCarriageReturns", "rt=R1\rat=A1\r", "at", "A1"},
+                      ReadCase{"EmptyLinesBetween", "\r\n\r\n\nat=A1\r\n", "at", "A1"},
+                      ReadCase{"EmptyValue", "at=\r\nrt=R1\r\n", "at", ""},
+                      ReadCase{"AbsentKey", "rt=R1\r\n", "at", ""}, ReadCase{"EmptyFile", "", "at", ""}),
     testing::CaseName());
 
 TEST_F(TokenFileTest, SaveWritesExactlyTwoCrLfLinesReplacingEverything) {

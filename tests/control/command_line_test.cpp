@@ -34,23 +34,22 @@ INSTANTIATE_TEST_SUITE_P(
     CommandLines, WindowsCommandLineTest,
     ::testing::Values(
         CommandLineCase{"PlainName", "tavorin.exe 1000c8441f on", {"1000c8441f", "on"}},
-        CommandLineCase{"QuotedNameWithBlanks", R"("C:\Program Files\Tavorin\tavorin.exe" 1000c8441f on)",
-                        {"1000c8441f", "on"}},
+        CommandLineCase{
+            "QuotedNameWithBlanks", R"("C:\Program Files\Tavorin\tavorin.exe" 1000c8441f on)", {"1000c8441f", "on"}},
         CommandLineCase{"QuotesWithinTheName", R"(C:\"Program Files"\tavorin.exe 1000c8441f)", {"1000c8441f"}},
         CommandLineCase{"BlanksAfterTheNameAreDropped", "tavorin.exe    1000c8441f on", {"1000c8441f", "on"}},
         CommandLineCase{"TabAfterTheNameIsDropped", "tavorin.exe\t 1000c8441f", {"1000c8441f"}},
         CommandLineCase{"QuotedPieceKeepsItsQuotes", R"(tavorin.exe "1000c8441f" on)", {R"("1000c8441f")", "on"}},
-        CommandLineCase{"BlankInsideQuotesStillSplits", R"(tavorin.exe 1000c8441f "o n")",
-                        {"1000c8441f", R"("o)", R"(n")"}},
+        CommandLineCase{
+            "BlankInsideQuotesStillSplits", R"(tavorin.exe 1000c8441f "o n")", {"1000c8441f", R"("o)", R"(n")"}},
         CommandLineCase{"DoubledBlankGivesAnEmptyPiece", "tavorin.exe 1000c8441f  on", {"1000c8441f", "", "on"}},
         CommandLineCase{"TrailingBlankGivesAnEmptyLastPiece", "tavorin.exe 1000c8441f ", {"1000c8441f", ""}}),
     testing::CaseName());
 
 TEST(ArgumentTextOfCommandLine, NameAloneOpensTheWindow) {
-  for (const std::string_view commandLine : {"tavorin.exe", "tavorin.exe   ", R"("C:\Tavorin dir\tavorin.exe")",
-                                             R"("C:\Tavorin dir\tavorin.exe" )", ""}) {
-    EXPECT_EQ(ClassifyArgumentText(ArgumentTextOfCommandLine(commandLine)), EntryRequest::OpenWindow)
-        << commandLine;
+  for (const std::string_view commandLine :
+       {"tavorin.exe", "tavorin.exe   ", R"("C:\Tavorin dir\tavorin.exe")", R"("C:\Tavorin dir\tavorin.exe" )", ""}) {
+    EXPECT_EQ(ClassifyArgumentText(ArgumentTextOfCommandLine(commandLine)), EntryRequest::OpenWindow) << commandLine;
   }
 }
 

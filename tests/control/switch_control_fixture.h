@@ -40,9 +40,9 @@ class SwitchControlTest : public ::testing::Test {
   // Each timestamp read gives the next second: 10:00:00, 10:00:01, ...
   [[nodiscard]] SwitchControl Control() const {
     int tick = 0;
-    return SwitchControl(cloud::CloudClient(http.Factory(), "https://cloud.test", dir / "tokens.txt"),
-                         [tick]() mutable { return "2026-12-06 10:00:0" + std::to_string(tick++); },
-                         dir / "Tavorin.log");
+    return SwitchControl(
+        cloud::CloudClient(http.Factory(), "https://cloud.test", dir / "tokens.txt"),
+        [tick]() mutable { return "2026-12-06 10:00:0" + std::to_string(tick++); }, dir / "Tavorin.log");
   }
 
   [[nodiscard]] ResultCode Run(std::string_view state, std::string_view deviceId = kDefaultDeviceId) {

@@ -27,8 +27,7 @@ TEST_P(QueryTest, ReportsTheSwitchStateAndAppendsOneLine) {
 
 INSTANTIATE_TEST_SUITE_P(
     Outcomes, QueryTest,
-    ::testing::Values(QueryCase{"On", Status("on"), ResultCode::On},
-                      QueryCase{"Off", Status("off"), ResultCode::NotOn},
+    ::testing::Values(QueryCase{"On", Status("on"), ResultCode::On}, QueryCase{"Off", Status("off"), ResultCode::NotOn},
                       QueryCase{"OnIsCaseSensitive", Status("ON"), ResultCode::NotOn},
                       QueryCase{"NoSwitchValue", R"({"online":true,"params":{}})", ResultCode::NotOn},
                       QueryCase{"Offline", Status("on", false), ResultCode::Offline},

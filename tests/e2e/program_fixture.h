@@ -33,7 +33,9 @@ inline std::string ProgramUnderTest() {
 
 // Cases about POSIX file modes and the Qt window give way while the Windows
 // program runs.
-inline bool TestingTheWindowsProgram() { return ProgramUnderTest() != TAVORIN_PROGRAM; }
+inline bool TestingTheWindowsProgram() {
+  return ProgramUnderTest() != TAVORIN_PROGRAM;
+}
 
 // The program under test built to reach the same port over HTTPS. The Windows
 // build's tests put its launcher beside the Windows program's.
@@ -44,7 +46,9 @@ inline std::string ProgramOverTlsUnderTest() {
   return (std::filesystem::path(ProgramUnderTest()).parent_path() / "tavorin-over-tls-under-wine").string();
 }
 
-inline std::string LinePattern(const std::string& rest) { return std::string(kStamp) + " " + rest + "\r\n"; }
+inline std::string LinePattern(const std::string& rest) {
+  return std::string(kStamp) + " " + rest + "\r\n";
+}
 
 // The token file that holds pair, as the program saves it.
 inline std::string TokenFileOf(const sim::TokenPair& pair) {

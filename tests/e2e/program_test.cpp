@@ -18,14 +18,16 @@
 namespace tavorin {
 namespace {
 
+using std::filesystem::perms;
 using ::testing::HasSubstr;
 using ::testing::MatchesRegex;
-using std::filesystem::perms;
 
 constexpr const char* kStatusPath = "/v2/device/thing";
 constexpr const char* kRefreshPath = "/v2/user/refresh";
 
-std::string HostText() { return "request to 127.0.0.1:" + std::to_string(TAVORIN_CLOUD_PORT) + " failed: "; }
+std::string HostText() {
+  return "request to 127.0.0.1:" + std::to_string(TAVORIN_CLOUD_PORT) + " failed: ";
+}
 
 struct QueryCase {
   const char* name;
@@ -50,9 +52,9 @@ TEST_P(QueryTest, ExitStatusIsTheResultCodeTheLogGainsOneLineAndTheTokensStayCur
   EXPECT_EQ(result.err, "");
   const std::string log = Log();
   ASSERT_TRUE(log.starts_with(kHistory)) << log;
-  EXPECT_THAT(log.substr(std::string(kHistory).size()),
-              MatchesRegex(LinePattern("DeviceId=1000c8441f Request= Result=" +
-                                       std::to_string(GetParam().exitStatus))));
+  EXPECT_THAT(
+      log.substr(std::string(kHistory).size()),
+      MatchesRegex(LinePattern("DeviceId=1000c8441f Request= Result=" + std::to_string(GetParam().exitStatus))));
   EXPECT_EQ(Tokens(), TokenFileOf(cloud.Tokens())) << "the file holds the pair the cloud takes";
   const std::vector<std::string> paths = PathsRequested();
   EXPECT_EQ(std::count(paths.begin(), paths.end(), kRefreshPath), GetParam().refreshes);
@@ -100,15 +102,15 @@ TEST_F(ProgramTest, InfoReplacesTheLogWithTheReportAndTheActivityLineKeepingItsM
   const perms mode = perms::owner_read | perms::owner_write | perms::group_read | perms::group_write;
   std::filesystem::permissions(dir / "Tavorin.log", mode);
   EXPECT_EQ(Run({"1000c8441f", "Info"}).exitStatus, 1);
-  EXPECT_THAT(Log(), MatchesRegex("DeviceId : 1000c8441f\r\n"
-                                  "Online   : True\r\n"
-                                  "Switch   : on\r\n"
-                                  "Firmware : 3.7.1\r\n"
-                                  "RSSI     : -48\r\n"
-                                  "Pulse    : off\r\n"
-                                  "Time     : " +
-                                  std::string(kStamp) + "\r\n" +
-                                  LinePattern("DeviceId=1000c8441f Request=Info Result=1")));
+  EXPECT_THAT(Log(),
+              MatchesRegex("DeviceId : 1000c8441f\r\n"
+                           "Online   : True\r\n"
+                           "Switch   : on\r\n"
+                           "Firmware : 3.7.1\r\n"
+                           "RSSI     : -48\r\n"
+                           "Pulse    : off\r\n"
+                           "Time     : " +
+                           std::string(kStamp) + "\r\n" + LinePattern("DeviceId=1000c8441f Request=Info Result=1")));
   if (!TestingTheWindowsProgram()) {
     EXPECT_EQ(std::filesystem::status(dir / "Tavorin.log").permissions() & perms::all, mode);
   }
@@ -159,23 +161,22 @@ TEST_P(ErrorTest, EndsWithStatusTwoAMessageNamingTheFaultAndNothingLost) {
 
 INSTANTIATE_TEST_SUITE_P(
     Faults, ErrorTest,
-    ::testing::Values(
-        ErrorCase{.name = "ConnectionRefused",
-                  .cloudDown = true,
-                  .message = HostText() + "Couldn't connect",
-                  .windowsMessage = HostText() + "cannot connect to the server (WinHTTP error 12029)"},
-        ErrorCase{.name = "StallPastTheTimeout",
-                  .fault = sim::Fault::Stall,
-                  .message = HostText() + "Timeout",
-                  .windowsMessage = HostText() + "the operation timed out (WinHTTP error 12002)"},
-        ErrorCase{.name = "ConnectionDroppedMidAnswer", .fault = sim::Fault::Drop, .message = HostText()},
-        ErrorCase{.name = "TruncatedJson",
-                  .statusReply = sim::StatusReply::Truncated,
-                  .message = "unterminated value for key switch"},
-        ErrorCase{.name = "UnterminatedAccessToken",
-                  .expired = true,
-                  .refreshReply = sim::RefreshReply::UnterminatedAt,
-                  .message = "unterminated value for key at"}),
+    ::testing::Values(ErrorCase{.name = "ConnectionRefused",
+                                .cloudDown = true,
+                                .message = HostText() + "Couldn't connect",
+                                .windowsMessage = HostText() + "cannot connect to the server (WinHTTP error 12029)"},
+                      ErrorCase{.name = "StallPastTheTimeout",
+                                .fault = sim::Fault::Stall,
+                                .message = HostText() + "Timeout",
+                                .windowsMessage = HostText() + "the operation timed out (WinHTTP error 12002)"},
+                      ErrorCase{.name = "ConnectionDroppedMidAnswer", .fault = sim::Fault::Drop, .message = HostText()},
+                      ErrorCase{.name = "TruncatedJson",
+                                .statusReply = sim::StatusReply::Truncated,
+                                .message = "unterminated value for key switch"},
+                      ErrorCase{.name = "UnterminatedAccessToken",
+                                .expired = true,
+                                .refreshReply = sim::RefreshReply::UnterminatedAt,
+                                .message = "unterminated value for key at"}),
     testing::CaseName());
 
 TEST_F(ProgramTest, UntrustedCertificateEndsWithStatusTwoBeforeAnyRequest) {
@@ -241,14 +242,14 @@ TEST_P(FileFaultTest, EndsAsTheCaseSaysAndKeepsTokensAndHistory) {
   // The owner may always read back what was written, whatever the mode left.
   std::filesystem::permissions(dir / "Tavorin.log", perms::owner_read, std::filesystem::perm_options::add);
   if (GetParam().exitStatus == 2) {
-    EXPECT_EQ(result.err, windows ? "Tavorin: " + GetParam().windowsMessage + "\r\n"
-                                  : "Tavorin: " + GetParam().message + "\n");
+    EXPECT_EQ(result.err,
+              windows ? "Tavorin: " + GetParam().windowsMessage + "\r\n" : "Tavorin: " + GetParam().message + "\n");
     EXPECT_EQ(Log(), kHistory);
   } else {
     EXPECT_EQ(result.err, "");
-    EXPECT_THAT(Log(), MatchesRegex(std::string(kHistory) +
-                                    LinePattern("DeviceId=1000c8441f Request=" + GetParam().request +
-                                                " Result=" + std::to_string(GetParam().exitStatus))));
+    EXPECT_THAT(Log(),
+                MatchesRegex(std::string(kHistory) + LinePattern("DeviceId=1000c8441f Request=" + GetParam().request +
+                                                                 " Result=" + std::to_string(GetParam().exitStatus))));
   }
   if (std::filesystem::is_regular_file(dir / "tokens.txt")) {
     std::filesystem::permissions(dir / "tokens.txt", perms::owner_read, std::filesystem::perm_options::add);
@@ -275,12 +276,11 @@ INSTANTIATE_TEST_SUITE_P(
                  .paths = {kStatusPath, kRefreshPath},
                  .tokens = "",
                  .onWindows = true},
-        FileCase{.name = "TokenFileUnreadable",
-                 .arrange =
-                     [](const std::filesystem::path& dir) {
-                       std::filesystem::permissions(dir / "tokens.txt", perms::none);
-                     },
-                 .message = "cannot open tokens.txt: Permission denied"},
+        FileCase{
+            .name = "TokenFileUnreadable",
+            .arrange =
+                [](const std::filesystem::path& dir) { std::filesystem::permissions(dir / "tokens.txt", perms::none); },
+            .message = "cannot open tokens.txt: Permission denied"},
         FileCase{.name = "TokenFileIsADirectory",
                  .arrange =
                      [](const std::filesystem::path& dir) {
@@ -338,7 +338,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(ProgramTest, HistoryWithOtherLineEndsIsKeptAndTheNewLineStandsAlone) {
   const std::string history = std::string("2026-01-01 00:00:00 DeviceId=1000c8441f Request= Result=1\n") +
-                              "2026-01-01 00:00:01 DeviceId=1000c8441f Request= Result=1\r" + "a note without a line end";
+                              "2026-01-01 00:00:01 DeviceId=1000c8441f Request= Result=1\r" +
+                              "a note without a line end";
   WriteFile(dir / "Tavorin.log", history);
   EXPECT_EQ(Run({"1000c8441f"}).exitStatus, 0);
   const std::string log = Log();
@@ -386,8 +387,8 @@ TEST_F(ProgramTest, NoArgumentsWithoutTheWindowModuleNamesItAsAnError) {
   ::setenv("DISPLAY", ":0", 1);
   const testing::ProcessResult result = testing::RunProcess(copy.string(), {}, dir.path());
   EXPECT_EQ(result.exitStatus, 2);
-  EXPECT_THAT(result.err, HasSubstr("Tavorin: cannot open the window: tavorin-window.so is neither in " +
-                                    dir.path().string()));
+  EXPECT_THAT(result.err,
+              HasSubstr("Tavorin: cannot open the window: tavorin-window.so is neither in " + dir.path().string()));
   EXPECT_TRUE(cloud.Requests().empty());
 }
 #endif

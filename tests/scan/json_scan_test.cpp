@@ -24,27 +24,27 @@ TEST_P(ExtractJSONTest, FindsTheValueOfTheFirstQuotedKey) {
 
 INSTANTIATE_TEST_SUITE_P(
     Values, ExtractJSONTest,
-    ::testing::Values(
-        ExtractCase{"StringValue", R"({"at":"abc","rt":"def"})", "at", "abc"},
-        ExtractCase{"BlankBeforeOpeningQuote", R"({"at": "abc"})", "at", "abc"},
-        ExtractCase{"EmptyString", R"({"at":"","rt":"x"})", "at", ""},
-        ExtractCase{"AbsentKey", R"({"rt":"x"})", "at", ""},
-        ExtractCase{"BlankBeforeColonIsNotTheKey", R"({"at" : "abc"})", "at", ""},
-        ExtractCase{"KeyIsCaseSensitive", R"({"AT":"abc"})", "at", ""},
-        ExtractCase{"TailOfLongerKeyDoesNotMatch", R"({"fat":"x","at":"y"})", "at", "y"},
-        ExtractCase{"FirstOccurrenceWinsEvenNested", R"({"data":{"at":"inner"},"at":"outer"})", "at", "inner"},
-        ExtractCase{"NegativeNumber", R"({"rssi":-48,"fwVersion":"3.7.1"})", "rssi", "-48"},
-        ExtractCase{"NumberClosingTheObject", R"({"rssi":-48})", "rssi", "-48"},
-        ExtractCase{"NumberAtEndOfText", R"("rssi":-48)", "rssi", "-48"},
-        ExtractCase{"NumberInArray", R"([{"n":7]])", "n", "7"},
-        ExtractCase{"BlankBeforeNumber", R"({"rssi": 12 ,"x":"y"})", "rssi", "12"},
-        ExtractCase{"TrueLiteral", R"({"online":true,"x":"y"})", "online", "true"},
-        ExtractCase{"FalseLiteral", R"({"online":false})", "online", "false"},
-        ExtractCase{"NullIsEmpty", R"({"at":null,"rt":"x"})", "at", ""},
-        ExtractCase{"ObjectIsEmpty", R"({"data":{"at":"x"}})", "data", ""},
-        ExtractCase{"ArrayIsEmpty", R"({"list":["x"]})", "list", ""},
-        ExtractCase{"NothingAfterColon", R"({"at":)", "at", ""},
-        ExtractCase{"OnlyBlanksAfterColon", "{\"at\": \r\n", "at", ""}),
+    ::testing::Values(ExtractCase{"StringValue", R"({"at":"abc","rt":"def"})", "at", "abc"},
+                      ExtractCase{"BlankBeforeOpeningQuote", R"({"at": "abc"})", "at", "abc"},
+                      ExtractCase{"EmptyString", R"({"at":"","rt":"x"})", "at", ""},
+                      ExtractCase{"AbsentKey", R"({"rt":"x"})", "at", ""},
+                      ExtractCase{"BlankBeforeColonIsNotTheKey", R"({"at" : "abc"})", "at", ""},
+                      ExtractCase{"KeyIsCaseSensitive", R"({"AT":"abc"})", "at", ""},
+                      ExtractCase{"TailOfLongerKeyDoesNotMatch", R"({"fat":"x","at":"y"})", "at", "y"},
+                      ExtractCase{"FirstOccurrenceWinsEvenNested", R"({"data":{"at":"inner"},"at":"outer"})", "at",
+                                  "inner"},
+                      ExtractCase{"NegativeNumber", R"({"rssi":-48,"fwVersion":"3.7.1"})", "rssi", "-48"},
+                      ExtractCase{"NumberClosingTheObject", R"({"rssi":-48})", "rssi", "-48"},
+                      ExtractCase{"NumberAtEndOfText", R"("rssi":-48)", "rssi", "-48"},
+                      ExtractCase{"NumberInArray", R"([{"n":7]])", "n", "7"},
+                      ExtractCase{"BlankBeforeNumber", R"({"rssi": 12 ,"x":"y"})", "rssi", "12"},
+                      ExtractCase{"TrueLiteral", R"({"online":true,"x":"y"})", "online", "true"},
+                      ExtractCase{"FalseLiteral", R"({"online":false})", "online", "false"},
+                      ExtractCase{"NullIsEmpty", R"({"at":null,"rt":"x"})", "at", ""},
+                      ExtractCase{"ObjectIsEmpty", R"({"data":{"at":"x"}})", "data", ""},
+                      ExtractCase{"ArrayIsEmpty", R"({"list":["x"]})", "list", ""},
+                      ExtractCase{"NothingAfterColon", R"({"at":)", "at", ""},
+                      ExtractCase{"OnlyBlanksAfterColon", "{\"at\": \r\n", "at", ""}),
     testing::CaseName());
 
 TEST(ExtractJSONFailures, UnterminatedStringValueNamesTheKey) {
@@ -77,18 +77,16 @@ TEST_P(ExtractJSONBoolTest, IsTrueOnlyForTheExactQuotedKeyColonTrue) {
   EXPECT_EQ(ExtractJSONBool(GetParam().json, "online"), GetParam().expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Flags, ExtractJSONBoolTest,
-    ::testing::Values(BoolCase{"True", R"({"online":true})", true},
-                      BoolCase{"TrueInsideNestedObject", R"({"d":{"x":1,"online":true}})", true},
-                      BoolCase{"BlankAfterColon", R"({"online": true})", false},
-                      BoolCase{"False", R"({"online":false})", false},
-                      BoolCase{"StringTrue", R"({"online":"true"})", false},
-                      BoolCase{"UpperCase", R"({"online":True})", false},
-                      BoolCase{"LongerKey", R"({"isonline":true})", false},
-                      BoolCase{"Absent", R"({"error":406})", false},
-                      BoolCase{"Empty", "", false}),
-    testing::CaseName());
+INSTANTIATE_TEST_SUITE_P(Flags, ExtractJSONBoolTest,
+                         ::testing::Values(BoolCase{"True", R"({"online":true})", true},
+                                           BoolCase{"TrueInsideNestedObject", R"({"d":{"x":1,"online":true}})", true},
+                                           BoolCase{"BlankAfterColon", R"({"online": true})", false},
+                                           BoolCase{"False", R"({"online":false})", false},
+                                           BoolCase{"StringTrue", R"({"online":"true"})", false},
+                                           BoolCase{"UpperCase", R"({"online":True})", false},
+                                           BoolCase{"LongerKey", R"({"isonline":true})", false},
+                                           BoolCase{"Absent", R"({"error":406})", false}, BoolCase{"Empty", "", false}),
+                         testing::CaseName());
 
 struct ParamCase {
   const char* name;
@@ -104,12 +102,12 @@ TEST_P(ExtractJSONParamTest, ReadsTheSwitchAtOrAfterTheParamsKey) {
 
 INSTANTIATE_TEST_SUITE_P(
     Switches, ExtractJSONParamTest,
-    ::testing::Values(
-        ParamCase{"On", R"({"online":true,"params":{"switch":"on","pulse":"off"}})", "on"},
-        ParamCase{"SwitchBeforeParamsIsIgnored", R"({"switch":"on","params":{"switch":"off"}})", "off"},
-        ParamCase{"NoParamsKey", R"({"switch":"on"})", ""},
-        ParamCase{"ParamsWithoutSwitch", R"({"params":{"pulse":"on"}})", ""},
-        ParamCase{"OnlyFirstParamsCounts", R"({"params":{},"x":{"switch":"on"},"params":{"switch":"off"}})", "on"}),
+    ::testing::Values(ParamCase{"On", R"({"online":true,"params":{"switch":"on","pulse":"off"}})", "on"},
+                      ParamCase{"SwitchBeforeParamsIsIgnored", R"({"switch":"on","params":{"switch":"off"}})", "off"},
+                      ParamCase{"NoParamsKey", R"({"switch":"on"})", ""},
+                      ParamCase{"ParamsWithoutSwitch", R"({"params":{"pulse":"on"}})", ""},
+                      ParamCase{"OnlyFirstParamsCounts",
+                                R"({"params":{},"x":{"switch":"on"},"params":{"switch":"off"}})", "on"}),
     testing::CaseName());
 
 struct ContainsCase {
@@ -134,19 +132,18 @@ std::string Fields(int count) {
   return fields;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Markers, ContainsTest,
-    ::testing::Values(ContainsCase{"WholeText", R"("error":401)", true},
-                      ContainsCase{"AtStart", R"("error":401,"msg":"")", true},
-                      ContainsCase{"AtEnd", R"({"msg":"","error":401)", true},
-                      ContainsCase{"Nested", R"({"error":0,"data":{"error":401}})", true},
-                      ContainsCase{"AfterAPartialMatch", R"("error":40"error":401)", true},
-                      ContainsCase{"OtherCode", R"({"error":402})", false},
-                      ContainsCase{"CutShortAtEnd", R"({"error":40)", false},
-                      ContainsCase{"Empty", "", false},
-                      ContainsCase{"EndOfLongAnswer", Fields(5000) + R"("error":401})", true},
-                      ContainsCase{"LongAnswerWithoutIt", Fields(5000) + R"("error":40)", false}),
-    testing::CaseName());
+INSTANTIATE_TEST_SUITE_P(Markers, ContainsTest,
+                         ::testing::Values(ContainsCase{"WholeText", R"("error":401)", true},
+                                           ContainsCase{"AtStart", R"("error":401,"msg":"")", true},
+                                           ContainsCase{"AtEnd", R"({"msg":"","error":401)", true},
+                                           ContainsCase{"Nested", R"({"error":0,"data":{"error":401}})", true},
+                                           ContainsCase{"AfterAPartialMatch", R"("error":40"error":401)", true},
+                                           ContainsCase{"OtherCode", R"({"error":402})", false},
+                                           ContainsCase{"CutShortAtEnd", R"({"error":40)", false},
+                                           ContainsCase{"Empty", "", false},
+                                           ContainsCase{"EndOfLongAnswer", Fields(5000) + R"("error":401})", true},
+                                           ContainsCase{"LongAnswerWithoutIt", Fields(5000) + R"("error":40)", false}),
+                         testing::CaseName());
 
 }  // namespace
 }  // namespace tavorin::scan

@@ -33,7 +33,9 @@ struct ProcessResult {
 inline constexpr uid_t kUnprivilegedUser = 65534;
 inline constexpr gid_t kUnprivilegedGroup = 65534;
 
-[[nodiscard]] inline bool RunningAsRoot() { return ::geteuid() == 0; }
+[[nodiscard]] inline bool RunningAsRoot() {
+  return ::geteuid() == 0;
+}
 
 // In a forked child: as root, becomes the unprivileged user, so that file modes
 // bind the child as they bind anyone; ends the child with status 127 when the

@@ -52,8 +52,7 @@ class TransportTest : public ::testing::Test {
   [[nodiscard]] std::string Post(std::string_view path, std::string_view body, const std::string& token = "at-1",
                                  CurlOptions options = {}) const {
     CurlHttpClient client(std::move(options));
-    return client.Post(Url(path), {{"Authorization", "Bearer " + token}, {"Content-Type", "application/json"}},
-                       body);
+    return client.Post(Url(path), {{"Authorization", "Bearer " + token}, {"Content-Type", "application/json"}}, body);
   }
 
   testing::TempDir dir_;

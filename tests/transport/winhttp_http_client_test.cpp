@@ -115,8 +115,9 @@ class ScriptedServer {
   }
 
   static void Respond(SOCKET connection) {
-    const std::string response = "HTTP/1.1 500 Internal Server Error\r\nContent-Length: " +
-                                 std::to_string(kBody.size()) + "\r\nConnection: close\r\n\r\n" + std::string(kBody);
+    const std::string response =
+        "HTTP/1.1 500 Internal Server Error\r\nContent-Length: " + std::to_string(kBody.size()) +
+        "\r\nConnection: close\r\n\r\n" + std::string(kBody);
     ::send(connection, response.data(), static_cast<int>(response.size()), 0);
     ::shutdown(connection, SD_SEND);
   }

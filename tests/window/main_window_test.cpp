@@ -129,18 +129,32 @@ TEST_P(ClickTest, RunsTheOperationOnTheDefaultDeviceAndShowsTheCodeInAPlainBox) 
 constexpr const char* kStatusPath = "/v2/device/thing";
 constexpr const char* kSetPath = "/v2/device/thing/status";
 
-INSTANTIATE_TEST_SUITE_P(
-    Outcomes, ClickTest,
-    ::testing::Values(
-        ClickCase{"OnSetAndConfirmed", "Command1", {Status("off"), kAccepted, Status("on")}, "1",
-                  "DeviceId=1000c8441f Request=on Result=1", {kStatusPath, kSetPath, kStatusPath}},
-        ClickCase{"OffSetAndConfirmed", "Command2", {Status("on"), kAccepted, Status("off")}, "0",
-                  "DeviceId=1000c8441f Request=off Result=0", {kStatusPath, kSetPath, kStatusPath}},
-        ClickCase{"OffOnOfflineDeviceSendsNoSet", "Command2", {Status("on", false)}, "10",
-                  "DeviceId=1000c8441f Request=off Result=10", {kStatusPath}},
-        ClickCase{"InfoWithoutStatus", "Command3", {""}, "5", "DeviceId=1000c8441f Request=info Result=5",
-                  {kStatusPath}}),
-    testing::CaseName());
+INSTANTIATE_TEST_SUITE_P(Outcomes, ClickTest,
+                         ::testing::Values(ClickCase{"OnSetAndConfirmed",
+                                                     "Command1",
+                                                     {Status("off"), kAccepted, Status("on")},
+                                                     "1",
+                                                     "DeviceId=1000c8441f Request=on Result=1",
+                                                     {kStatusPath, kSetPath, kStatusPath}},
+                                           ClickCase{"OffSetAndConfirmed",
+                                                     "Command2",
+                                                     {Status("on"), kAccepted, Status("off")},
+                                                     "0",
+                                                     "DeviceId=1000c8441f Request=off Result=0",
+                                                     {kStatusPath, kSetPath, kStatusPath}},
+                                           ClickCase{"OffOnOfflineDeviceSendsNoSet",
+                                                     "Command2",
+                                                     {Status("on", false)},
+                                                     "10",
+                                                     "DeviceId=1000c8441f Request=off Result=10",
+                                                     {kStatusPath}},
+                                           ClickCase{"InfoWithoutStatus",
+                                                     "Command3",
+                                                     {""},
+                                                     "5",
+                                                     "DeviceId=1000c8441f Request=info Result=5",
+                                                     {kStatusPath}}),
+                         testing::CaseName());
 
 // The error road runs in the event loop, as in the program: the click's error
 // must end that loop with the error status.

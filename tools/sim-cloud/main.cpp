@@ -39,8 +39,8 @@ std::optional<Options> ParseArguments(int argc, char** argv) {
       if (error != std::errc() || end != value.data() + value.size()) {
         return std::nullopt;
       }
-    } else if (argument == "--switch" && hasValue && (std::string_view(argv[i + 1]) == "on" ||
-                                                       std::string_view(argv[i + 1]) == "off")) {
+    } else if (argument == "--switch" && hasValue &&
+               (std::string_view(argv[i + 1]) == "on" || std::string_view(argv[i + 1]) == "off")) {
       options.switchValue = argv[++i];
     } else {
       return std::nullopt;

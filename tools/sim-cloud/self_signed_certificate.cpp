@@ -47,8 +47,7 @@ int Run(std::vector<std::string> arguments, const std::filesystem::path& logFile
 
   SpawnFileActions actions;
   posix_spawn_file_actions_addopen(actions.get(), STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(actions.get(), STDOUT_FILENO, logFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                   0600);
+  posix_spawn_file_actions_addopen(actions.get(), STDOUT_FILENO, logFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
   posix_spawn_file_actions_adddup2(actions.get(), STDOUT_FILENO, STDERR_FILENO);
 
   pid_t child = 0;
@@ -69,10 +68,10 @@ int Run(std::vector<std::string> arguments, const std::filesystem::path& logFile
 TlsFiles GenerateSelfSignedCertificate(const std::filesystem::path& directory) {
   const TlsFiles files{directory / "cert.pem", directory / "key.pem"};
   const std::filesystem::path log = directory / "openssl.log";
-  const int status = Run({"openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj",
-                          "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1", "-keyout",
-                          files.privateKey.string(), "-out", files.certificate.string()},
-                         log);
+  const int status = Run(
+      {"openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj", "/CN=127.0.0.1", "-addext",
+       "subjectAltName=IP:127.0.0.1", "-keyout", files.privateKey.string(), "-out", files.certificate.string()},
+      log);
   if (status != 0 || !std::filesystem::exists(files.certificate) || !std::filesystem::exists(files.privateKey)) {
     throw std::runtime_error("openssl could not create a certificate in " + directory.string() + " (exit status " +
                              std::to_string(status) + "): " + ReadWhole(log));

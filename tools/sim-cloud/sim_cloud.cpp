@@ -104,13 +104,12 @@ std::string Garbage() {
 // Announces a whole answer but sends only its first half, then hangs up.
 void SendTruncated(httplib::Response& response) {
   const std::string full = Envelope(0, "", ThingData(Device{}, ""));
-  response.set_content_provider(full.size(), kJson,
-                                [full](std::size_t offset, std::size_t, httplib::DataSink& sink) {
-                                  if (offset == 0) {
-                                    sink.write(full.data(), full.size() / 2);
-                                  }
-                                  return false;
-                                });
+  response.set_content_provider(full.size(), kJson, [full](std::size_t offset, std::size_t, httplib::DataSink& sink) {
+    if (offset == 0) {
+      sink.write(full.data(), full.size() / 2);
+    }
+    return false;
+  });
 }
 
 // Worker threads inherit the signal mask of the thread that starts them; with
@@ -127,7 +126,9 @@ void BlockBrokenPipeSignal() {
 
 SimCloud::SimCloud(std::optional<TlsFiles> tls) : tls_(std::move(tls)) {}
 
-SimCloud::~SimCloud() { Stop(); }
+SimCloud::~SimCloud() {
+  Stop();
+}
 
 std::uint16_t SimCloud::Start(std::uint16_t port) {
   if (server_) {
@@ -319,8 +320,7 @@ bool SimCloud::StallFor(std::chrono::milliseconds duration) {
   return !stateChanged_.wait_for(lock, duration, [this] { return stopping_; });
 }
 
-SimCloud::Reply SimCloud::AnswerLocked(std::string_view path, std::string_view authorization,
-                                       std::string_view body) {
+SimCloud::Reply SimCloud::AnswerLocked(std::string_view path, std::string_view authorization, std::string_view body) {
   if (path == kRefreshPath) {
     return RefreshLocked(body);
   }
@@ -344,8 +344,9 @@ SimCloud::Reply SimCloud::RefreshLocked(std::string_view body) {
     case RefreshReply::NewPair:
       tokens_ = issued;
       ++nextPairNumber_;
-      return {200, Envelope(0, "", "{\"at\":" + Quote(issued.accessToken) + ",\"rt\":" +
-                                       Quote(issued.refreshToken) + ",\"user\":{}}")};
+      return {200, Envelope(0, "",
+                            "{\"at\":" + Quote(issued.accessToken) + ",\"rt\":" + Quote(issued.refreshToken) +
+                                ",\"user\":{}}")};
     case RefreshReply::NoAt:
       return {200, Envelope(0, "", "{\"rt\":" + Quote(issued.refreshToken) + ",\"user\":{}}")};
     case RefreshReply::NoRt:

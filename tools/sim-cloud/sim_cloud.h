@@ -113,8 +113,7 @@ class SimCloud {
   void Handle(const httplib::Request& request, httplib::Response& response);
   // Waits out a stall; false when the server is stopping meanwhile.
   [[nodiscard]] bool StallFor(std::chrono::milliseconds duration);
-  [[nodiscard]] Reply AnswerLocked(std::string_view path, std::string_view authorization,
-                                   std::string_view body);
+  [[nodiscard]] Reply AnswerLocked(std::string_view path, std::string_view authorization, std::string_view body);
   [[nodiscard]] Reply RefreshLocked(std::string_view body);
   [[nodiscard]] Reply StatusLocked(std::string_view body) const;
   [[nodiscard]] Reply SetLocked(std::string_view body);
