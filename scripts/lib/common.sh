@@ -37,9 +37,14 @@ ensure_packages() {
 }
 
 # Configures and builds the given preset; further arguments go to the
-# configure step.
+# configure step. TAVORIN_TEST_PORT, when set, moves the loopback test builds
+# to another port, so that two checkouts can run their tests at the same time.
 build_configuration() {
-  cmake --preset "$@"
+  local port=()
+  if [ -n "${TAVORIN_TEST_PORT:-}" ] && [ "$1" != default ] && [ "$1" != windows ]; then
+    port=(-DTAVORIN_API_ROOT="http://127.0.0.1:$TAVORIN_TEST_PORT")
+  fi
+  cmake --preset "$@" "${port[@]}"
   cmake --build --preset "$1"
 }
 
