@@ -3,14 +3,14 @@
 #include <stdexcept>
 #include <utility>
 
-#include "cloud/file_lock.h"
 #include "cloud/request_bodies.h"
-#include "cloud/text_file.h"
+#include "os/file_lock.h"
+#include "os/text_file.h"
 #include "scan/json_scan.h"
 
 namespace tavorin::cloud {
 
-CloudClient::CloudClient(HttpClientFactory newHttpClient, std::string apiRoot, std::filesystem::path tokenFile,
+CloudClient::CloudClient(http::HttpClientFactory newHttpClient, std::string apiRoot, std::filesystem::path tokenFile,
                          std::chrono::milliseconds lockWait)
     : newHttpClient_(std::move(newHttpClient)),
       apiRoot_(std::move(apiRoot)),
@@ -18,11 +18,11 @@ CloudClient::CloudClient(HttpClientFactory newHttpClient, std::string apiRoot, s
       lockWait_(lockWait) {}
 
 std::string CloudClient::CloudRequest(std::string_view path, std::string_view token, std::string_view body) const {
-  const std::unique_ptr<HttpClient> client = newHttpClient_();
+  const std::unique_ptr<http::HttpClient> client = newHttpClient_();
   if (!client) {
     throw std::runtime_error("cannot create an HTTP client");
   }
-  const std::vector<HttpHeader> headers = {
+  const std::vector<http::HttpHeader> headers = {
       {"Authorization", "Bearer " + std::string(token)},
       {"Content-Type", "application/json"},
   };
@@ -39,8 +39,8 @@ std::string CloudClient::RefreshToken(std::string_view rejectedAt) const {
   // has already retired.
   std::filesystem::path lockFile = tokenFile_;
   lockFile += ".lock";
-  const FileLock lock(lockFile, lockWait_);
-  const std::string stored = ReadTextFile(tokenFile_);
+  const os::FileLock lock(lockFile, lockWait_);
+  const std::string stored = os::ReadTextFile(tokenFile_);
   const std::string rt(FindToken(stored, "rt"));
   const std::string at(FindToken(stored, "at"));
   if (!at.empty() && at != rejectedAt) {
@@ -49,7 +49,7 @@ std::string CloudClient::RefreshToken(std::string_view rejectedAt) const {
   // The new file is begun before the request: once the cloud has issued a new
   // pair, the stored one is dead, so a directory that cannot take the new
   // file must fail first.
-  PendingReplacement save(tokenFile_, FileAccess::OwnerOnly);
+  os::PendingReplacement save(tokenFile_, os::FileAccess::OwnerOnly);
   const std::string text = CloudRequest(kRefreshPath, at, RefreshBody(rt));
   std::string newAt = scan::ExtractJSON(text, "at");
   if (newAt.empty()) {

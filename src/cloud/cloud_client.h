@@ -8,8 +8,8 @@
 #include <string>
 #include <string_view>
 
-#include "cloud/http_client.h"
 #include "cloud/token_file.h"
+#include "http/http_client.h"
 
 namespace tavorin::cloud {
 
@@ -22,8 +22,8 @@ class CloudClient {
   // apiRoot is the scheme and host every path is appended to, such as
   // "https://eu-api.example.com". A refresh locks tokenFile + ".lock", waiting
   // up to lockWait for it.
-  CloudClient(HttpClientFactory newHttpClient, std::string apiRoot, std::filesystem::path tokenFile = kTokenFileName,
-              std::chrono::milliseconds lockWait = kRefreshLockWait);
+  CloudClient(http::HttpClientFactory newHttpClient, std::string apiRoot,
+              std::filesystem::path tokenFile = kTokenFileName, std::chrono::milliseconds lockWait = kRefreshLockWait);
 
   // POSTs body to path with token as bearer, on a fresh HTTP client, and
   // returns the response body whatever the HTTP status.
@@ -47,7 +47,7 @@ class CloudClient {
   [[nodiscard]] std::string GetDeviceStatus(std::string_view deviceId) const;
 
  private:
-  HttpClientFactory newHttpClient_;
+  http::HttpClientFactory newHttpClient_;
   std::string apiRoot_;
   std::filesystem::path tokenFile_;
   std::chrono::milliseconds lockWait_;

@@ -2,7 +2,7 @@
 
 #include <stdexcept>
 
-#include "cloud/text_file.h"
+#include "os/text_file.h"
 
 namespace tavorin::cloud {
 
@@ -25,7 +25,7 @@ std::string_view FindToken(std::string_view content, std::string_view tokenType)
 }
 
 std::string ReadToken(const std::filesystem::path& tokenFile, std::string_view tokenType) {
-  return std::string(FindToken(ReadTextFile(tokenFile), tokenType));
+  return std::string(FindToken(os::ReadTextFile(tokenFile), tokenType));
 }
 
 std::string TokenFileText(std::string_view at, std::string_view rt) {
@@ -42,12 +42,12 @@ std::string TokenFileText(std::string_view at, std::string_view rt) {
   return content;
 }
 
-void SaveTokens(PendingReplacement& tokenFile, std::string_view at, std::string_view rt) {
+void SaveTokens(os::PendingReplacement& tokenFile, std::string_view at, std::string_view rt) {
   tokenFile.Commit(TokenFileText(at, rt));
 }
 
 void SaveTokens(const std::filesystem::path& tokenFile, std::string_view at, std::string_view rt) {
-  PendingReplacement file(tokenFile, FileAccess::OwnerOnly);
+  os::PendingReplacement file(tokenFile, os::FileAccess::OwnerOnly);
   SaveTokens(file, at, rt);
 }
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "cloud/text_file.h"
+#include "os/text_file.h"
 
 namespace tavorin::cloud {
 
@@ -28,7 +28,7 @@ inline constexpr std::string_view kTokenFileName = "tokens.txt";
 
 // Commits exactly the lines "at=<at>" and "rt=<rt>", each ended by CR LF, to a
 // replacement of the token file begun earlier. On failure the old file is kept.
-void SaveTokens(PendingReplacement& tokenFile, std::string_view at, std::string_view rt);
+void SaveTokens(os::PendingReplacement& tokenFile, std::string_view at, std::string_view rt);
 
 // The same for a replacement begun here, readable by the owner only.
 void SaveTokens(const std::filesystem::path& tokenFile, std::string_view at, std::string_view rt);

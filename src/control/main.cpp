@@ -6,10 +6,10 @@
 
 #include "build_config.h"
 #include "cloud/cloud_client.h"
-#include "cloud/platform_http_client.h"
 #include "control/command_line.h"
 #include "control/platform.h"
 #include "control/switch_control.h"
+#include "http/platform_http_client.h"
 #if TAVORIN_WITH_WINDOW
 #include "control/window_loader.h"
 #endif
@@ -23,7 +23,7 @@ int Run(int& argc, char** argv) {
   // A run waiting for another run's refresh gives it one whole request and
   // some time to spare before it gives up.
   const auto lockWait = build::kRequestTimeout + std::chrono::seconds(30);
-  const cloud::CloudClient cloud(cloud::PlatformHttpClientFactory(build::kRequestTimeout), std::string(build::kApiRoot),
+  const cloud::CloudClient cloud(http::PlatformHttpClientFactory(build::kRequestTimeout), std::string(build::kApiRoot),
                                  cloud::kTokenFileName, lockWait);
   const control::SwitchControl switchControl(cloud, control::LocalTimestamp);
   switch (control::ClassifyArgumentText(argumentText)) {

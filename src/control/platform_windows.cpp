@@ -6,9 +6,9 @@
 #include <cstdlib>
 #include <iostream>
 
-#include "cloud/windows_text.h"
 #include "control/command_line.h"
 #include "control/platform.h"
+#include "os/windows_text.h"
 
 namespace tavorin::control {
 namespace {
@@ -48,7 +48,7 @@ void AttachCallerConsole() {
 std::string ArgumentText(int /*argc*/, char** /*argv*/) {
   // The command line as typed, not the C runtime's list: quotes and doubled
   // blanks keep their meaning for the split.
-  const std::string commandLine = cloud::ToUtf8(::GetCommandLineW());
+  const std::string commandLine = os::ToUtf8(::GetCommandLineW());
   return std::string(ArgumentTextOfCommandLine(commandLine));
 }
 

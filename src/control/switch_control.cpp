@@ -4,7 +4,7 @@
 #include <utility>
 
 #include "cloud/request_bodies.h"
-#include "cloud/text_file.h"
+#include "os/text_file.h"
 #include "scan/json_scan.h"
 
 namespace tavorin::control {
@@ -28,7 +28,7 @@ SwitchControl::SwitchControl(cloud::CloudClient cloud, TimestampSource now, std:
 
 ResultCode SwitchControl::ControlSwitch(std::string_view state, std::string_view deviceId) const {
   const ResultCode result = Decide(state, deviceId);
-  cloud::AppendLine(activityLog_, ActivityLine(now_(), deviceId, state, result));
+  os::AppendLine(activityLog_, ActivityLine(now_(), deviceId, state, result));
   return result;
 }
 
@@ -78,7 +78,7 @@ void SwitchControl::WriteInfoReport(std::string_view deviceId, std::string_view 
   // The whole report is scanned before the log is touched, and it replaces the
   // log in one step, so a failure never leaves the history half gone.
   const std::string report = InfoReport(deviceId, status, now_());
-  cloud::ReplaceFile(activityLog_, report, cloud::FileAccess::Shared);
+  os::ReplaceFile(activityLog_, report, os::FileAccess::Shared);
 }
 
 }  // namespace tavorin::control

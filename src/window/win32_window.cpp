@@ -9,13 +9,13 @@
 #include <stdexcept>
 #include <string>
 
-#include "cloud/windows_text.h"
 #include "control/command_line.h"
+#include "os/windows_text.h"
 
 namespace tavorin::window {
 namespace {
 
-using cloud::ToUtf16;
+using os::ToUtf16;
 
 // Control identifiers of the buttons, in kButtons order; clear of IDOK and
 // IDCANCEL, which the dialog keys send.
@@ -125,7 +125,7 @@ FontHandle MessageFont() {
 }
 
 [[noreturn]] void FailWindow(std::string_view what) {
-  cloud::ThrowWindowsError("cannot open the window: " + std::string(what), ::GetLastError());
+  os::ThrowWindowsError("cannot open the window: " + std::string(what), ::GetLastError());
 }
 
 }  // namespace

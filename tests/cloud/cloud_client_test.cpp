@@ -6,8 +6,8 @@
 #include <chrono>
 #include <string>
 
-#include "cloud/file_lock.h"
 #include "cloud/request_bodies.h"
+#include "os/file_lock.h"
 #include "tests/support/scripted_http.h"
 #include "tests/support/temp_dir.h"
 
@@ -78,7 +78,7 @@ TEST_F(CloudClientTest, PairSavedByAnotherRunMeanwhileIsUsedWithoutRefreshing) {
 }
 
 TEST_F(CloudClientTest, RefreshWaitsForTheLockAndFailsNamingItWithoutSending) {
-  const cloud::FileLock heldByAnotherRun(dir / "tokens.txt.lock", std::chrono::seconds(1));
+  const os::FileLock heldByAnotherRun(dir / "tokens.txt.lock", std::chrono::seconds(1));
   const CloudClient client(http.Factory(), kRoot, dir / "tokens.txt", std::chrono::milliseconds(100));
   http.Reply(kRejected);
   EXPECT_THAT([&] { static_cast<void>(client.GetDeviceStatus("dev")); },

@@ -1,6 +1,6 @@
 #include "cloud/token_file.h"
 
-#include "cloud/text_file.h"
+#include "os/text_file.h"
 
 #include <gtest/gtest.h>
 #if !defined(_WIN32)
@@ -115,7 +115,7 @@ TEST_F(TokenFileTest, FailedSaveKeepsTheOldFileWhole) {
 #endif
 
 TEST_F(TokenFileTest, PreparedReplacementCommitsOnce) {
-  PendingReplacement pending(tokens, FileAccess::OwnerOnly);
+  os::PendingReplacement pending(tokens, os::FileAccess::OwnerOnly);
   pending.Commit(TokenFileText("A2", "R2"));
   EXPECT_EQ(ReadFile(tokens), "at=A2\r\nrt=R2\r\n");
   EXPECT_THROW(pending.Commit("at=A3\r\n"), std::logic_error);

@@ -9,17 +9,17 @@
 #include <string>
 #include <vector>
 
-#include "cloud/http_client.h"
+#include "http/http_client.h"
 
 namespace tavorin::testing {
 
 struct SentRequest {
   std::string url;
-  std::vector<cloud::HttpHeader> headers;
+  std::vector<http::HttpHeader> headers;
   std::string body;
 
   [[nodiscard]] std::string Header(const std::string& name) const {
-    for (const cloud::HttpHeader& header : headers) {
+    for (const http::HttpHeader& header : headers) {
       if (header.name == name) {
         return header.value;
       }
@@ -38,8 +38,8 @@ class ScriptedHttp {
 
   // A request with no reply left in the script fails like a transport error;
   // a client instance used for a second request fails the test.
-  [[nodiscard]] cloud::HttpClientFactory Factory() const {
-    return [state = state_]() -> std::unique_ptr<cloud::HttpClient> { return std::make_unique<Client>(state); };
+  [[nodiscard]] http::HttpClientFactory Factory() const {
+    return [state = state_]() -> std::unique_ptr<http::HttpClient> { return std::make_unique<Client>(state); };
   }
 
   [[nodiscard]] const std::vector<SentRequest>& Sent() const { return state_->sent; }
@@ -55,10 +55,10 @@ class ScriptedHttp {
     std::vector<SentRequest> sent;
   };
 
-  class Client final : public cloud::HttpClient {
+  class Client final : public http::HttpClient {
    public:
     explicit Client(std::shared_ptr<State> state) : state_(std::move(state)) {}
-    std::string Post(const std::string& url, const std::vector<cloud::HttpHeader>& headers,
+    std::string Post(const std::string& url, const std::vector<http::HttpHeader>& headers,
                      std::string_view body) override {
       if (used_) {
         throw std::logic_error("an HTTP client instance was used for a second request");

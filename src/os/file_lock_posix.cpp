@@ -1,0 +1,48 @@
+// POSIX side of FileLock: flock on a descriptor of its own. Such a lock belongs
+// to the open file, so it also keeps apart two locks taken within one process,
+// and the system drops it when a run ends without releasing it.
+#include "os/file_lock.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <stdexcept>
+#include <system_error>
+
+#include "os/file_descriptor_posix.h"
+
+namespace tavorin::os {
+
+struct FileLock::Handle {
+  FileDescriptor fd;
+};
+
+FileLock::FileLock(const std::filesystem::path& path, std::chrono::milliseconds wait) {
+  // flock needs only a descriptor open for reading, and the file holds no data:
+  // read access for all, so that a lock file one user made never shuts out
+  // another who shares the token file.
+  FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0644));
+  if (fd.get() < 0) {
+    throw std::system_error(errno, std::generic_category(), "cannot open the lock file " + path.string());
+  }
+  PollForLock(path, wait, [&] {
+    while (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
+      const int error = errno;
+      if (error == EWOULDBLOCK) {
+        return false;
+      }
+      if (error != EINTR) {
+        throw std::system_error(error, std::generic_category(), "cannot lock " + path.string());
+      }
+    }
+    return true;
+  });
+  handle_ = std::make_unique<Handle>(Handle{std::move(fd)});
+}
+
+// Closing the descriptor releases the lock.
+FileLock::~FileLock() = default;
+
+}  // namespace tavorin::os
