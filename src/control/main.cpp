@@ -1,17 +1,17 @@
 // The program's entry: one switch operation per start, its result code as the
 // exit status; without arguments, the main window where the build has one.
-#include <exception>
 #include <iostream>
 #include <string>
 
 #include "build_config.h"
 #include "cloud/cloud_client.h"
 #include "control/command_line.h"
+#include "control/front_end.h"
 #include "control/platform.h"
 #include "control/switch_control.h"
 #include "http/platform_http_client.h"
 #if TAVORIN_WITH_WINDOW
-#include "control/window_loader.h"
+#include "window_loader.h"
 #endif
 
 namespace {
@@ -23,7 +23,9 @@ int Run(int& argc, char** argv) {
   // A run waiting for another run's refresh gives it one whole request and
   // some time to spare before it gives up.
   const auto lockWait = build::kRequestTimeout + std::chrono::seconds(30);
-  const cloud::CloudClient cloud(http::PlatformHttpClientFactory(build::kRequestTimeout), std::string(build::kApiRoot),
+  http::PlatformHttpOptions httpOptions;
+  httpOptions.totalTimeout = build::kRequestTimeout;
+  const cloud::CloudClient cloud(http::PlatformHttpClientFactory(httpOptions), std::string(build::kApiRoot),
                                  cloud::kTokenFileName, lockWait);
   const control::SwitchControl switchControl(cloud, control::LocalTimestamp);
   switch (control::ClassifyArgumentText(argumentText)) {
@@ -56,10 +58,8 @@ int main(int argc, char** argv) {
   control::PrepareProcess();
   try {
     status = Run(argc, argv);
-  } catch (const std::exception& error) {
-    std::cerr << "Tavorin: " << error.what() << '\n';
   } catch (...) {
-    std::cerr << "Tavorin: unexpected error\n";
+    control::ReportError();
   }
   control::EndProcess(status);
 }

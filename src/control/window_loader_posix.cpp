@@ -1,5 +1,5 @@
 // POSIX side of RunWindowModule: dlopen beside the executable.
-#include "control/window_loader.h"
+#include "window_loader.h"
 
 #include <dlfcn.h>
 #include <unistd.h>
@@ -11,8 +11,6 @@
 #include <system_error>
 #include <utility>
 #include <vector>
-
-#include "window/window_module.h"
 
 namespace tavorin::control {
 namespace {
@@ -28,7 +26,7 @@ std::filesystem::path ExecutableDirectory() {
 
 }  // namespace
 
-int RunWindowModule(int& argc, char** argv, window::SwitchOperation operation) {
+int RunWindowModule(int& argc, char** argv, SwitchOperation operation) {
   const std::filesystem::path directory = ExecutableDirectory();
   // Beside the program in the build tree; in its own directory once installed.
   const std::vector<std::filesystem::path> candidates = {
@@ -44,12 +42,11 @@ int RunWindowModule(int& argc, char** argv, window::SwitchOperation operation) {
     if (handle == nullptr) {
       throw std::runtime_error(std::string("cannot open the window: ") + ::dlerror());
     }
-    const auto entry = reinterpret_cast<window::WindowEntry>(::dlsym(handle, window::kWindowEntryName));
+    const auto entry = reinterpret_cast<WindowEntry>(::dlsym(handle, kWindowEntryName));
     if (entry == nullptr) {
-      throw std::runtime_error("cannot open the window: " + module.string() + " has no entry " +
-                               window::kWindowEntryName);
+      throw std::runtime_error("cannot open the window: " + module.string() + " has no entry " + kWindowEntryName);
     }
-    const window::WindowRequest request{&argc, argv, std::move(operation)};
+    const WindowRequest request{&argc, argv, std::move(operation)};
     return entry(request);
   }
   throw std::runtime_error("cannot open the window: " + std::string(TAVORIN_WINDOW_MODULE) + " is neither in " +

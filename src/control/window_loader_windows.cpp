@@ -2,13 +2,12 @@
 // system's, so there is no module to load.
 #include <utility>
 
-#include "control/window_loader.h"
-#include "window/win32_window.h"
+#include "window_loader.h"
 
 namespace tavorin::control {
 
-int RunWindowModule(int& /*argc*/, char** /*argv*/, window::SwitchOperation operation) {
-  return window::RunWin32Window(operation);
+int RunWindowModule(int& argc, char** argv, SwitchOperation operation) {
+  return tavorin_run_window(WindowRequest{&argc, argv, std::move(operation)});
 }
 
 }  // namespace tavorin::control

@@ -1,4 +1,5 @@
-#include "http/curl_http_client.h"
+// The platform's HTTP client on Linux, built on libcurl.
+#include "http/platform_http_client.h"
 
 #include <curl/curl.h>
 
@@ -7,7 +8,7 @@
 #include <stdexcept>
 #include <utility>
 
-#include "http/http_request_checks.h"
+#include "http_request_checks.h"
 
 namespace tavorin::http {
 namespace {
@@ -84,12 +85,12 @@ HeaderList BuildHeaders(const std::vector<HttpHeader>& headers) {
 
 }  // namespace
 
-CurlHttpClient::CurlHttpClient(CurlOptions options) : options_(std::move(options)) {
+PlatformHttpClient::PlatformHttpClient(PlatformHttpOptions options) : options_(std::move(options)) {
   static const CurlGlobal global;
 }
 
-std::string CurlHttpClient::Post(const std::string& url, const std::vector<HttpHeader>& headers,
-                                 std::string_view body) {
+std::string PlatformHttpClient::Post(const std::string& url, const std::vector<HttpHeader>& headers,
+                                     std::string_view body) {
   const EasyHandle handle(curl_easy_init());
   if (!handle) {
     throw std::runtime_error("cannot create an HTTP client");
@@ -129,8 +130,8 @@ std::string CurlHttpClient::Post(const std::string& url, const std::vector<HttpH
   return std::move(response.body);
 }
 
-HttpClientFactory CurlHttpClientFactory(CurlOptions options) {
-  return [options]() -> std::unique_ptr<HttpClient> { return std::make_unique<CurlHttpClient>(options); };
+HttpClientFactory PlatformHttpClientFactory(PlatformHttpOptions options) {
+  return [options]() -> std::unique_ptr<HttpClient> { return std::make_unique<PlatformHttpClient>(options); };
 }
 
 }  // namespace tavorin::http

@@ -1,4 +1,4 @@
-#include "http/http_request_checks.h"
+#include "http_request_checks.h"
 
 #include <stdexcept>
 

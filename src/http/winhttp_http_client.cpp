@@ -1,4 +1,5 @@
-#include "http/winhttp_http_client.h"
+// The platform's HTTP client on Windows, built on WinHTTP.
+#include "http/platform_http_client.h"
 
 #include <windows.h>
 #include <winhttp.h>
@@ -9,7 +10,7 @@
 #include <stdexcept>
 #include <utility>
 
-#include "http/http_request_checks.h"
+#include "http_request_checks.h"
 #include "os/windows_text.h"
 
 namespace tavorin::http {
@@ -112,7 +113,7 @@ int TimeoutMs(std::chrono::milliseconds timeout) {
 // What is left of the whole request's time; WinHTTP only bounds each step.
 class Deadline {
  public:
-  explicit Deadline(const WinHttpOptions& options)
+  explicit Deadline(const PlatformHttpOptions& options)
       : end_(std::chrono::steady_clock::now() + options.totalTimeout), connect_(options.connectTimeout) {}
 
   // Bounds the next step by the time that is left (name look-up and connection
@@ -156,9 +157,15 @@ void CheckComplete(HINTERNET request, const std::string& url, std::size_t receiv
 
 }  // namespace
 
-WinHttpClient::WinHttpClient(WinHttpOptions options) : options_(options) {}
+PlatformHttpClient::PlatformHttpClient(PlatformHttpOptions options) : options_(std::move(options)) {
+  if (!options_.caFile.empty()) {
+    throw std::invalid_argument("the WinHTTP client trusts the system's certificate store only, not " +
+                                options_.caFile.string());
+  }
+}
 
-std::string WinHttpClient::Post(const std::string& url, const std::vector<HttpHeader>& headers, std::string_view body) {
+std::string PlatformHttpClient::Post(const std::string& url, const std::vector<HttpHeader>& headers,
+                                     std::string_view body) {
   const std::wstring headerBlock = HeaderBlock(headers);
   if (body.size() > MAXDWORD) {
     throw std::runtime_error(RequestFailure(url, "request body too large"));
@@ -223,8 +230,8 @@ std::string WinHttpClient::Post(const std::string& url, const std::vector<HttpHe
   }
 }
 
-HttpClientFactory WinHttpClientFactory(WinHttpOptions options) {
-  return [options]() -> std::unique_ptr<HttpClient> { return std::make_unique<WinHttpClient>(options); };
+HttpClientFactory PlatformHttpClientFactory(PlatformHttpOptions options) {
+  return [options]() -> std::unique_ptr<HttpClient> { return std::make_unique<PlatformHttpClient>(options); };
 }
 
 }  // namespace tavorin::http

@@ -11,7 +11,7 @@
 #include <stdexcept>
 #include <system_error>
 
-#include "os/file_descriptor_posix.h"
+#include "file_descriptor_posix.h"
 
 namespace tavorin::os {
 

@@ -1,4 +1,4 @@
-#include "os/open_file.h"
+#include "open_file.h"
 
 namespace tavorin::os {
 

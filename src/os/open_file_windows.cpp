@@ -1,6 +1,6 @@
 // Windows file names are UTF-16: the narrow fopen would take them in the
 // local code page.
-#include "os/open_file.h"
+#include "open_file.h"
 
 #include <fcntl.h>
 #include <io.h>

@@ -1,4 +1,4 @@
-// POSIX side of ReplaceFile and PendingReplacement: mkstemp, fsync, rename.
+// POSIX side of PendingReplacement: mkstemp, fsync, rename.
 #include "os/text_file.h"
 
 #include <fcntl.h>
@@ -6,20 +6,16 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <stdexcept>
 #include <system_error>
 
-#include "os/file_descriptor_posix.h"
+#include "file_descriptor_posix.h"
+#include "replace_file.h"
 
 namespace tavorin::os {
 namespace {
 
 [[noreturn]] void Fail(std::string_view what, const std::filesystem::path& path) {
   throw std::system_error(errno, std::generic_category(), std::string(what) + " " + path.string());
-}
-
-std::filesystem::path DirectoryOf(const std::filesystem::path& path) {
-  return path.parent_path().empty() ? "." : path.parent_path();
 }
 
 // The new file's mode: the owner's alone for credentials; for a shared file,
@@ -73,9 +69,7 @@ PendingReplacement::PendingReplacement(std::filesystem::path path, FileAccess ac
   if (::access(path_.c_str(), W_OK) != 0 && errno != ENOENT) {
     Fail("cannot write", path_);
   }
-  std::string hiddenName = ".";
-  hiddenName.append(path_.filename().string()).append(".XXXXXX");
-  std::string pattern = (DirectoryOf(path_) / hiddenName).string();
+  std::string pattern = TemporaryNameStem(path_).string() + "XXXXXX";
   const int fd = ::mkstemp(pattern.data());
   if (fd < 0) {
     Fail("cannot create a temporary file for", path_);
@@ -88,10 +82,7 @@ PendingReplacement::PendingReplacement(std::filesystem::path path, FileAccess ac
 
 PendingReplacement::~PendingReplacement() = default;
 
-void PendingReplacement::Commit(std::string_view text) {
-  if (!temporary_ || temporary_->path.empty()) {
-    throw std::logic_error("the replacement of " + path_.string() + " was already committed");
-  }
+void PendingReplacement::MoveIntoPlace(std::string_view text) {
   WriteAll(temporary_->fd.get(), text, path_);
   if (::fsync(temporary_->fd.get()) != 0 || temporary_->fd.Close() != 0) {
     Fail("cannot write", path_);
@@ -105,10 +96,6 @@ void PendingReplacement::Commit(std::string_view text) {
       directory.get() >= 0) {
     ::fsync(directory.get());
   }
-}
-
-void ReplaceFile(const std::filesystem::path& path, std::string_view text, FileAccess access) {
-  PendingReplacement(path, access).Commit(text);
 }
 
 }  // namespace tavorin::os

@@ -1,20 +1,18 @@
-// Windows side of ReplaceFile and PendingReplacement: a new file beside the
-// target, flushed, then moved over it with MoveFileExW.
+// Windows side of PendingReplacement: a new file beside the target, flushed,
+// then moved over it with MoveFileExW.
 #include "os/text_file.h"
 
 #include <windows.h>
-// The API's macro of this name would rename the function defined here.
-#undef ReplaceFile
 
 #include <chrono>
 #include <climits>
 #include <memory>
 #include <random>
-#include <stdexcept>
 #include <string>
 #include <thread>
 
 #include "os/windows_text.h"
+#include "replace_file.h"
 
 namespace tavorin::os {
 namespace {
@@ -46,10 +44,6 @@ class FileHandle {
 
 [[noreturn]] void Fail(std::string_view what, const std::filesystem::path& path) {
   ThrowWindowsError(std::string(what) + " " + path.string(), ::GetLastError());
-}
-
-std::filesystem::path DirectoryOf(const std::filesystem::path& path) {
-  return path.parent_path().empty() ? "." : path.parent_path();
 }
 
 void WriteAll(HANDLE file, std::string_view text, const std::filesystem::path& path) {
@@ -163,9 +157,8 @@ PendingReplacement::PendingReplacement(std::filesystem::path path, FileAccess ac
   }
   std::random_device random;
   for (int attempt = 0; attempt < 100; ++attempt) {
-    std::string hiddenName = ".";
-    hiddenName.append(path_.filename().string()).append(".").append(std::to_string(random() % 1000000));
-    std::filesystem::path candidate = DirectoryOf(path_) / hiddenName;
+    std::filesystem::path candidate = TemporaryNameStem(path_);
+    candidate += std::to_string(random() % 1000000);
     const HANDLE handle = ::CreateFileW(candidate.c_str(), GENERIC_WRITE, 0, ownerOnly ? ownerOnly->get() : nullptr,
                                         CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle != INVALID_HANDLE_VALUE) {
@@ -181,10 +174,7 @@ PendingReplacement::PendingReplacement(std::filesystem::path path, FileAccess ac
 
 PendingReplacement::~PendingReplacement() = default;
 
-void PendingReplacement::Commit(std::string_view text) {
-  if (!temporary_ || temporary_->path.empty()) {
-    throw std::logic_error("the replacement of " + path_.string() + " was already committed");
-  }
+void PendingReplacement::MoveIntoPlace(std::string_view text) {
   WriteAll(temporary_->file.get(), text, path_);
   if (::FlushFileBuffers(temporary_->file.get()) == 0 || !temporary_->file.Close()) {
     Fail("cannot write", path_);
@@ -201,10 +191,6 @@ void PendingReplacement::Commit(std::string_view text) {
     std::this_thread::sleep_for(kBusyRetryInterval);
   }
   temporary_->path.clear();
-}
-
-void ReplaceFile(const std::filesystem::path& path, std::string_view text, FileAccess access) {
-  PendingReplacement(path, access).Commit(text);
 }
 
 }  // namespace tavorin::os

@@ -5,7 +5,7 @@
 #include <memory>
 #include <system_error>
 
-#include "os/open_file.h"
+#include "open_file.h"
 
 namespace tavorin::os {
 namespace {

@@ -4,11 +4,9 @@
 #include <QMessageBox>
 #include <QString>
 
-#include <exception>
-#include <iostream>
 #include <utility>
 
-#include "control/command_line.h"
+#include "control/front_end.h"
 
 namespace tavorin::window {
 namespace {
@@ -23,7 +21,7 @@ QMessageBox::Icon ToQtIcon(BoxIcon icon) {
 
 }  // namespace
 
-MainWindow::MainWindow(SwitchOperation operation) : operation_(std::move(operation)) {
+MainWindow::MainWindow(control::SwitchOperation operation) : operation_(std::move(operation)) {
   setObjectName(ToQString(kWindowName));
   setWindowTitle(ToQString(kWindowTitle));
   setFixedSize(kClientWidth, kClientHeight);
@@ -51,18 +49,14 @@ void MainWindow::Click(std::string_view word) {
   // operation's error ends up, as it does in main on the command line.
   try {
     result = ResultBox(operation_(word));
-  } catch (const std::exception& error) {
-    EndOnError(error.what());
-    return;
   } catch (...) {
-    EndOnError("unexpected error");
+    EndOnError(control::ReportError());
     return;
   }
   ShowMessageBox(result);
 }
 
 void MainWindow::EndOnError(std::string_view message) {
-  std::cerr << "Tavorin: " << message << std::endl;
   setEnabled(false);
   ShowMessageBox(ErrorBox(message));
   QCoreApplication::exit(control::kErrorStatus);

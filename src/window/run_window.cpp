@@ -1,4 +1,4 @@
-#include "window/run_window.h"
+#include "run_window.h"
 
 #include <QApplication>
 #include <QString>
@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <iostream>
 
-#include "control/command_line.h"
+#include "control/front_end.h"
 #include "window/main_window.h"
 
 namespace tavorin::window {
@@ -31,7 +31,7 @@ void EndWhenNoDisplay(QtMsgType type, const QMessageLogContext& context, const Q
 
 }  // namespace
 
-int RunWindow(int& argc, char** argv, const SwitchOperation& operation) {
+int RunWindow(int& argc, char** argv, const control::SwitchOperation& operation) {
   const QtMessageHandler previous = qInstallMessageHandler(EndWhenNoDisplay);
   const QApplication application(argc, argv);
   qInstallMessageHandler(previous);

@@ -1,7 +1,7 @@
 #pragma once
 // Starts the windowing toolkit and runs the main window until it is closed.
 
-#include "window/window_model.h"
+#include "control/front_end.h"
 
 namespace tavorin::window {
 
@@ -9,6 +9,6 @@ namespace tavorin::window {
 // a click ended on an error. Where no display can be opened, prints why and
 // the usage text on stderr and ends the process with the error status.
 // argc and argv must outlive the call.
-[[nodiscard]] int RunWindow(int& argc, char** argv, const SwitchOperation& operation);
+[[nodiscard]] int RunWindow(int& argc, char** argv, const control::SwitchOperation& operation);
 
 }  // namespace tavorin::window

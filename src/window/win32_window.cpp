@@ -1,16 +1,14 @@
-#include "window/win32_window.h"
-
+// The main window with the Windows API itself, linked into the program.
 #include <windows.h>
 
 #include <array>
-#include <exception>
-#include <iostream>
 #include <memory>
 #include <stdexcept>
 #include <string>
 
-#include "control/command_line.h"
+#include "control/front_end.h"
 #include "os/windows_text.h"
+#include "window/window_model.h"
 
 namespace tavorin::window {
 namespace {
@@ -32,7 +30,7 @@ using FontHandle = std::unique_ptr<std::remove_pointer_t<HFONT>, FontDeleter>;
 // Everything the window procedure needs, owned by RunWin32Window and reached
 // through the window's user data.
 struct WindowState {
-  const SwitchOperation* operation = nullptr;
+  const control::SwitchOperation* operation = nullptr;
   std::array<HWND, kButtons.size()> buttons{};
   HWND focused = nullptr;
   int exitStatus = 0;
@@ -47,8 +45,9 @@ void ShowBox(HWND owner, const MessageBoxContent& content) {
   ::MessageBoxW(owner, ToUtf16(content.text).c_str(), ToUtf16(content.title).c_str(), MB_OK | icon);
 }
 
+// After the error has been reported: shows its message and closes the window,
+// which ends the message loop with the error status.
 void EndOnError(HWND window, WindowState& state, std::string_view message) {
-  std::cerr << "Tavorin: " << message << std::endl;
   ::EnableWindow(window, FALSE);
   ShowBox(window, ErrorBox(message));
   state.exitStatus = control::kErrorStatus;
@@ -61,11 +60,8 @@ void Click(HWND window, WindowState& state, std::size_t index) {
   MessageBoxContent result;
   try {
     result = ResultBox((*state.operation)(kButtons[index].word));
-  } catch (const std::exception& error) {
-    EndOnError(window, state, error.what());
-    return;
   } catch (...) {
-    EndOnError(window, state, "unexpected error");
+    EndOnError(window, state, control::ReportError());
     return;
   }
   ShowBox(window, result);
@@ -128,9 +124,9 @@ FontHandle MessageFont() {
   os::ThrowWindowsError("cannot open the window: " + std::string(what), ::GetLastError());
 }
 
-}  // namespace
-
-int RunWin32Window(const SwitchOperation& operation) {
+// Shows the window and runs its message loop until it is closed; returns the
+// exit status: 0 once closed, the error status after a click ended on an error.
+int RunWin32Window(const control::SwitchOperation& operation) {
   // Sizes follow the screen's density instead of being stretched by the system.
   ::SetProcessDPIAware();
   const HINSTANCE instance = ::GetModuleHandleW(nullptr);
@@ -201,4 +197,9 @@ int RunWin32Window(const SwitchOperation& operation) {
   return static_cast<int>(message.wParam);
 }
 
+}  // namespace
 }  // namespace tavorin::window
+
+extern "C" int tavorin_run_window(const tavorin::control::WindowRequest& request) {
+  return tavorin::window::RunWin32Window(request.operation);
+}

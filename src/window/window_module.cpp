@@ -1,7 +1,8 @@
-#include "window/window_module.h"
+// The window's entry in the module that the program loads when started
+// without arguments, so that command-line runs never load the toolkit.
+#include "control/front_end.h"
+#include "run_window.h"
 
-#include "window/run_window.h"
-
-extern "C" int tavorin_run_window(const tavorin::window::WindowRequest& request) {
+extern "C" int tavorin_run_window(const tavorin::control::WindowRequest& request) {
   return tavorin::window::RunWindow(*request.argc, request.argv, request.operation);
 }

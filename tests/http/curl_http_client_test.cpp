@@ -3,7 +3,7 @@
 // redirect ends, the end-to-end cases check with the program itself. A few
 // cases pin down the simulated cloud's own behaviour that those cases build on.
 
-#include "http/curl_http_client.h"
+#include "http/platform_http_client.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -21,9 +21,9 @@
 namespace tavorin {
 namespace {
 
-using http::CurlHttpClient;
-using http::CurlOptions;
 using http::HttpHeader;
+using http::PlatformHttpClient;
+using http::PlatformHttpOptions;
 using ::testing::AllOf;
 using ::testing::ContainsRegex;
 using ::testing::HasSubstr;
@@ -50,8 +50,8 @@ class TransportTest : public ::testing::Test {
   [[nodiscard]] std::string Host() const { return "127.0.0.1:" + std::to_string(port_); }
 
   [[nodiscard]] std::string Post(std::string_view path, std::string_view body, const std::string& token = "at-1",
-                                 CurlOptions options = {}) const {
-    CurlHttpClient client(std::move(options));
+                                 PlatformHttpOptions options = {}) const {
+    PlatformHttpClient client(std::move(options));
     return client.Post(Url(path), {{"Authorization", "Bearer " + token}, {"Content-Type", "application/json"}}, body);
   }
 
@@ -84,7 +84,7 @@ TEST_F(TransportTest, HeaderWithLineBreakOrSeparatorIsRefusedBeforeSending) {
       {{"Authorization:", "Bearer at-1"}},
   };
   for (const std::vector<HttpHeader>& headers : injections) {
-    CurlHttpClient client;
+    PlatformHttpClient client;
     EXPECT_THROW(static_cast<void>(client.Post(Url(cloud::kStatusPath), headers, "{}")), std::runtime_error)
         << headers[0].name;
   }

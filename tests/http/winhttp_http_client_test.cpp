@@ -3,7 +3,7 @@
 // Linux). How transport faults surface (refused, stalled, dropped, redirected,
 // untrusted) the end-to-end cases check with the Windows program itself.
 
-#include "http/winhttp_http_client.h"
+#include "http/platform_http_client.h"
 
 #include <winsock2.h>
 #include <ws2tcpip.h>
@@ -21,7 +21,7 @@ namespace tavorin {
 namespace {
 
 using http::HttpHeader;
-using http::WinHttpClient;
+using http::PlatformHttpClient;
 using ::testing::HasSubstr;
 
 constexpr std::string_view kBody = R"({"error":500,"msg":"server error"})";
@@ -135,7 +135,7 @@ class WinHttpTest : public ::testing::Test {
   void TearDown() override { ::WSACleanup(); }
 
   static std::string Post(const std::string& url, std::string_view body) {
-    WinHttpClient client;
+    PlatformHttpClient client;
     return client.Post(url, {{"Authorization", "Bearer at-1"}, {"Content-Type", "application/json"}}, body);
   }
 
@@ -162,7 +162,7 @@ TEST_F(WinHttpTest, HeaderWithLineBreakOrSeparatorIsRefusedBeforeSending) {
                                            {"", "v"},
                                            {"X-Nul", std::string("a\0b", 3)}};
   for (const HttpHeader& header : refused) {
-    WinHttpClient client;
+    PlatformHttpClient client;
     EXPECT_THROW(static_cast<void>(client.Post(server.Url("/v2/device/thing"), {header}, "{}")), std::runtime_error)
         << header.name;
   }

@@ -46,8 +46,13 @@ class PendingReplacement {
 
  private:
   struct Temporary;
+  // The platform's part of Commit: writes text to the temporary file, flushes
+  // it to disk and moves it over path_.
+  void MoveIntoPlace(std::string_view text);
+
   std::filesystem::path path_;
   std::unique_ptr<Temporary> temporary_;
+  bool committed_ = false;
 };
 
 }  // namespace tavorin::os

@@ -14,16 +14,16 @@ namespace tavorin::window {
 
 class MainWindow final : public QWidget {
  public:
-  explicit MainWindow(SwitchOperation operation);
+  explicit MainWindow(control::SwitchOperation operation);
 
  private:
-  // Runs the operation and shows its result code. An error shows its message,
-  // goes to stderr as well, and ends the event loop with the error status.
+  // Runs the operation and shows its result code. An error is reported, shows
+  // its message, and ends the event loop with the error status.
   void Click(std::string_view word);
   void EndOnError(std::string_view message);
   void ShowMessageBox(const MessageBoxContent& content);
 
-  SwitchOperation operation_;
+  control::SwitchOperation operation_;
   std::array<QPushButton, kButtons.size()> buttons_;
 };
 

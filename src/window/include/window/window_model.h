@@ -4,10 +4,10 @@
 // message boxes say.
 
 #include <array>
-#include <functional>
 #include <string>
 #include <string_view>
 
+#include "control/front_end.h"
 #include "control/result_code.h"
 
 namespace tavorin::window {
@@ -42,10 +42,6 @@ inline constexpr std::array<ButtonSpec, 3> kButtons = {{
     {"Command2", "off", "off", {136, 56, 57, 33}},
     {"Command3", "info", "info", {224, 56, 57, 33}},
 }};
-
-// What a click runs: the switch operation on the default device with the
-// button's request word.
-using SwitchOperation = std::function<control::ResultCode(std::string_view word)>;
 
 enum class BoxIcon { None, Error };
 
