@@ -9,6 +9,7 @@ TAVORIN_PACKAGES+=(libbenchmark-dev)                                    # scanne
 TAVORIN_PACKAGES+=(qt6-base-dev qt6-qpa-plugins fonts-dejavu-core xvfb xauth xdotool) # window, its tests and screenshot
 TAVORIN_PACKAGES+=(clang-14 libclang-rt-14-dev llvm-14)                 # sanitizers, libFuzzer, readable reports
 TAVORIN_PACKAGES+=(g++-mingw-w64-x86-64-posix googletest wine64)        # Windows cross-build, its tests under Wine
+TAVORIN_PACKAGES+=(clang-tidy-14 clang-format-14)                      # lint and layout checks
 # What scripts/bench needs on top: the timing tool, the curl it compares with,
 # peak-memory measurement and reading the timings.
 TAVORIN_BENCH_PACKAGES=(hyperfine curl time jq)
@@ -89,4 +90,39 @@ run_fuzzers() {
   done
   rm -rf "$scratch"
   return "$failed"
+}
+
+# Fails when a tracked C++ file strays from the layout in .clang-format.
+check_format() {
+  echo "== format"
+  git ls-files -z '*.h' '*.cpp' | xargs -0 clang-format-14 --dry-run --Werror
+}
+
+# Runs clang-tidy (.clang-tidy) over the sources under src/ that a build
+# compiles, with that build's compile database; fails on any finding. Further
+# arguments go to clang-tidy.
+run_clang_tidy() {
+  local build_dir=$1 files
+  shift
+  echo "== clang-tidy ($build_dir)"
+  mapfile -t files < <(sed -n 's|^  "file": "\('"$PWD"'/src/.*\.cpp\)",\{0,1\}$|\1|p' "$build_dir/compile_commands.json" | sort -u)
+  if [ ${#files[@]} -eq 0 ]; then
+    echo "No sources of src/ in $build_dir/compile_commands.json" >&2
+    return 1
+  fi
+  # Findings go to the output; clang-tidy's counts of the warnings it left
+  # out (those in system headers) are dropped from the error stream.
+  printf '%s\0' "${files[@]}" | xargs -0 -P "$(nproc)" -n 4 clang-tidy-14 -p "$build_dir" --quiet "$@" \
+    2> >(grep -v ' warnings\{0,1\} generated\.$' >&2)
+}
+
+# clang-tidy's arguments for the mingw-w64 cross build: the target, and the
+# cross compiler's C++ library headers, which clang finds none of its own for.
+mingw_clang_tidy_args() {
+  local dir
+  echo "--extra-arg=--target=x86_64-w64-mingw32 --extra-arg=-nostdinc++"
+  x86_64-w64-mingw32-g++-posix -E -x c++ -v - </dev/null 2>&1 |
+    sed -n '/^#include <\.\.\.>/,/^End of search/p' | grep '/include/c++' | while read -r dir; do
+      echo "--extra-arg=-isystem$dir"
+    done
 }

@@ -42,7 +42,7 @@ std::string CloudClient::RefreshToken(std::string_view rejectedAt) const {
   const os::FileLock lock(lockFile, lockWait_);
   const std::string stored = os::ReadTextFile(tokenFile_);
   const std::string rt(FindToken(stored, "rt"));
-  const std::string at(FindToken(stored, "at"));
+  std::string at(FindToken(stored, "at"));
   if (!at.empty() && at != rejectedAt) {
     return at;
   }

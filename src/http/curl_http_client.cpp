@@ -131,7 +131,9 @@ std::string PlatformHttpClient::Post(const std::string& url, const std::vector<H
 }
 
 HttpClientFactory PlatformHttpClientFactory(PlatformHttpOptions options) {
-  return [options]() -> std::unique_ptr<HttpClient> { return std::make_unique<PlatformHttpClient>(options); };
+  return [options = std::move(options)]() -> std::unique_ptr<HttpClient> {
+    return std::make_unique<PlatformHttpClient>(options);
+  };
 }
 
 }  // namespace tavorin::http

@@ -24,7 +24,7 @@ std::string RequestFailure(std::string_view url, std::string_view cause) {
 }
 
 std::string ResponseTooLarge() {
-  return "response larger than " + std::to_string(kMaxResponseSize / (1024 * 1024)) + " MiB";
+  return "response larger than " + std::to_string(kMaxResponseSize / (std::size_t{1024} * 1024)) + " MiB";
 }
 
 }  // namespace tavorin::http

@@ -49,8 +49,7 @@ FileLock::FileLock(const std::filesystem::path& path, std::chrono::milliseconds 
   });
 }
 
-FileLock::~FileLock() {
-  // Handle's destructor unlocks and closes.
-}
+// Handle's destructor unlocks and closes.
+FileLock::~FileLock() = default;
 
 }  // namespace tavorin::os
