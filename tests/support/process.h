@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -25,6 +26,7 @@ namespace tavorin::testing {
 
 struct ProcessResult {
   int exitStatus = -1;  // -1 when the process did not exit normally
+  int signal = 0;       // the signal that ended it, if one did
   std::string out;
   std::string err;
 };
@@ -108,6 +110,9 @@ struct ProcessOptions {
   // As root, the child drops to kUnprivilegedUser before exec.
   bool unprivileged = false;
   const StartGate* gate = nullptr;
+  // When positive: the largest file the child may write, in bytes, as on a
+  // full disk. Writing past it fails with EFBIG (SIGXFSZ is ignored).
+  rlim_t fileSizeLimit = 0;
 };
 
 class ChildProcess {
@@ -140,6 +145,11 @@ class ChildProcess {
       if (options.unprivileged) {
         LeaveRootInChild();
       }
+      const rlimit fileSize{options.fileSizeLimit, options.fileSizeLimit};
+      if (options.fileSizeLimit > 0 &&
+          (::signal(SIGXFSZ, SIG_IGN) == SIG_ERR || ::setrlimit(RLIMIT_FSIZE, &fileSize))) {
+        ::_exit(127);
+      }
       if (options.gate != nullptr) {
         options.gate->WaitInChild();
       }
@@ -156,6 +166,8 @@ class ChildProcess {
     }
   }
 
+  void Signal(int signal) const { ::kill(pid_, signal); }
+
   // Waits for the end until deadline, killing the child and throwing after it.
   ProcessResult Wait(std::chrono::steady_clock::time_point deadline) {
     int status = 0;
@@ -166,7 +178,8 @@ class ChildProcess {
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     pid_ = -1;
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(*output_ / "out"), ReadFile(*output_ / "err")};
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, WIFSIGNALED(status) ? WTERMSIG(status) : 0,
+            ReadFile(*output_ / "out"), ReadFile(*output_ / "err")};
   }
 
  private:

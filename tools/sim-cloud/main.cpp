@@ -19,10 +19,19 @@ struct Options {
   std::uint16_t port = 0;
   bool expired = false;
   bool offline = false;
+  int delayMs = 0;
   std::string switchValue = "off";
 };
 
-constexpr std::string_view kUsage = "usage: sim-cloud [--port N] [--expired] [--offline] [--switch on|off]\n";
+constexpr std::string_view kUsage =
+    "usage: sim-cloud [--port N] [--expired] [--offline] [--switch on|off] [--delay MS]\n";
+
+// A whole decimal number, nothing before or after it.
+template <typename Number>
+bool ParseNumber(std::string_view text, Number& number) {
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
+  return error == std::errc() && end == text.data() + text.size();
+}
 
 std::optional<Options> ParseArguments(int argc, char** argv) {
   Options options;
@@ -34,9 +43,11 @@ std::optional<Options> ParseArguments(int argc, char** argv) {
     } else if (argument == "--offline") {
       options.offline = true;
     } else if (argument == "--port" && hasValue) {
-      const std::string_view value = argv[++i];
-      const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), options.port);
-      if (error != std::errc() || end != value.data() + value.size()) {
+      if (!ParseNumber(argv[++i], options.port)) {
+        return std::nullopt;
+      }
+    } else if (argument == "--delay" && hasValue) {
+      if (!ParseNumber(argv[++i], options.delayMs) || options.delayMs < 0) {
         return std::nullopt;
       }
     } else if (argument == "--switch" && hasValue &&
@@ -72,6 +83,7 @@ int main(int argc, char** argv) {
     device.online = !options->offline;
     device.switchValue = options->switchValue;
     cloud.SetDevice(device);
+    cloud.SetAnswerDelay(std::chrono::milliseconds(options->delayMs));
     if (options->expired) {
       cloud.ExpireAccessToken();
     }

@@ -265,6 +265,11 @@ void SimCloud::SetFault(Fault fault, std::chrono::milliseconds stallFor) {
   stallFor_ = stallFor;
 }
 
+void SimCloud::SetAnswerDelay(std::chrono::milliseconds delay) {
+  const std::lock_guard lock(mutex_);
+  answerDelay_ = delay;
+}
+
 void SimCloud::SetRequestObserver(RequestObserver observer) {
   const std::lock_guard lock(mutex_);
   observer_ = std::move(observer);
@@ -309,8 +314,16 @@ void SimCloud::Handle(const httplib::Request& request, httplib::Response& respon
       return;
   }
 
-  const std::lock_guard lock(mutex_);
-  const Reply reply = AnswerLocked(recorded.path, recorded.authorization, recorded.body);
+  Reply reply;
+  std::chrono::milliseconds answerDelay{};
+  {
+    const std::lock_guard lock(mutex_);
+    reply = AnswerLocked(recorded.path, recorded.authorization, recorded.body);
+    answerDelay = answerDelay_;
+  }
+  if (answerDelay.count() > 0 && !StallFor(answerDelay)) {
+    return;
+  }
   response.status = reply.status;
   response.set_content(reply.body, kJson);
 }

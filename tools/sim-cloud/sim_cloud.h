@@ -51,6 +51,8 @@ struct RecordedRequest {
 
 // How the refresh path answers a valid refresh token. Only NewPair and NoRt
 // change the tokens the cloud accepts; the others leave the current pair alone.
+// Rotation is strict: the pair a refresh replaces is retired at once, so a
+// client that does not save the new pair is locked out.
 enum class RefreshReply { NewPair, NoAt, NoRt, EmptyAt, UnterminatedAt };
 
 // How the set path answers an authenticated request.
@@ -99,6 +101,9 @@ class SimCloud {
   void SetSetReply(SetReply reply);
   void SetStatusReply(StatusReply reply);
   void SetFault(Fault fault, std::chrono::milliseconds stallFor = {});
+  // Every answer leaves this long after the cloud has acted on its request, as
+  // over a slow network: a refreshed pair is already the only valid one.
+  void SetAnswerDelay(std::chrono::milliseconds delay);
 
   // Called on a server thread for every request as it arrives.
   void SetRequestObserver(RequestObserver observer);
@@ -136,6 +141,7 @@ class SimCloud {
   StatusReply statusReply_ = StatusReply::Normal;
   Fault fault_ = Fault::None;
   std::chrono::milliseconds stallFor_{};
+  std::chrono::milliseconds answerDelay_{};
   RequestObserver observer_;
   std::vector<RecordedRequest> requests_;
 };
