@@ -5,6 +5,7 @@
 
 #include "cloud/request_bodies.h"
 #include "os/file_lock.h"
+#include "os/stop_hold.h"
 #include "os/text_file.h"
 #include "scan/json_scan.h"
 
@@ -46,9 +47,12 @@ std::string CloudClient::RefreshToken(std::string_view rejectedAt) const {
   if (!at.empty() && at != rejectedAt) {
     return at;
   }
-  // The new file is begun before the request: once the cloud has issued a new
-  // pair, the stored one is dead, so a directory that cannot take the new
-  // file must fail first.
+  // Once the cloud has issued a new pair, the stored one is dead. So a stop
+  // request waits until the new pair is saved or the refresh has failed, and
+  // the new file is begun before the request: a directory that cannot take it
+  // fails first. Declared in this order, a failed refresh removes its
+  // temporary file before a held stop request ends the run.
+  const os::StopRequestHold hold;
   os::PendingReplacement save(tokenFile_, os::FileAccess::OwnerOnly);
   const std::string text = CloudRequest(kRefreshPath, at, RefreshBody(rt));
   std::string newAt = scan::ExtractJSON(text, "at");
