@@ -1,7 +1,15 @@
 // POSIX side of PendingReplacement: mkstemp, fsync, rename.
+//
+// A run holds an exclusive flock on its temporary file from creating it until
+// it has been renamed or removed; the system drops the lock when a run ends,
+// however it ends. So a temporary file that can be locked without waiting
+// belongs to no live run and is removed. A cleaner may lock a new temporary
+// file between its creation and its creator's lock: both sides check after
+// locking that the name still stands for the file they locked.
 #include "os/text_file.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -46,11 +54,39 @@ void WriteAll(int fd, std::string_view text, const std::filesystem::path& path) 
   }
 }
 
+// Whether fd, which this process has locked, is the regular file that path
+// names.
+bool LockedFileIsAt(int fd, const std::filesystem::path& path) {
+  struct stat locked {};
+  struct stat named {};
+  return ::fstat(fd, &locked) == 0 && ::lstat(path.c_str(), &named) == 0 && S_ISREG(locked.st_mode) &&
+         locked.st_dev == named.st_dev && locked.st_ino == named.st_ino;
+}
+
+bool TryLock(int fd) {
+  return ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+}
+
+// Removes the temporary files of path that no live run holds. Best effort: a
+// file this user may not open or remove stays.
+void RemoveLeftovers(const std::filesystem::path& path) {
+  for (const std::filesystem::path& file :
+       TemporaryFiles(path, "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789")) {
+    const FileDescriptor fd(::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (fd.get() >= 0 && TryLock(fd.get()) && LockedFileIsAt(fd.get(), file)) {
+      ::unlink(file.c_str());
+    }
+  }
+}
+
 }  // namespace
 
 // The temporary file beside the target; removed unless the rename consumed it.
+// lock shares fd's open file, and with it the lock, so that fd can be closed
+// before the rename.
 struct PendingReplacement::Temporary {
-  explicit Temporary(std::string name, int descriptor) : path(std::move(name)), fd(descriptor) {}
+  explicit Temporary(std::string name, int descriptor)
+      : path(std::move(name)), fd(descriptor), lock(::dup(descriptor)) {}
   Temporary(const Temporary&) = delete;
   Temporary& operator=(const Temporary&) = delete;
   ~Temporary() {
@@ -61,6 +97,7 @@ struct PendingReplacement::Temporary {
 
   std::string path;
   FileDescriptor fd;
+  FileDescriptor lock;
 };
 
 PendingReplacement::PendingReplacement(std::filesystem::path path, FileAccess access) : path_(std::move(path)) {
@@ -69,13 +106,30 @@ PendingReplacement::PendingReplacement(std::filesystem::path path, FileAccess ac
   if (::access(path_.c_str(), W_OK) != 0 && errno != ENOENT) {
     Fail("cannot write", path_);
   }
-  std::string pattern = TemporaryNameStem(path_).string() + "XXXXXX";
-  const int fd = ::mkstemp(pattern.data());
-  if (fd < 0) {
-    Fail("cannot create a temporary file for", path_);
+  RemoveLeftovers(path_);
+  // A cleaner that came between creating and locking removes that file: the
+  // next name will do.
+  for (int attempt = 0; !temporary_; ++attempt) {
+    if (attempt == 100) {
+      errno = EBUSY;
+      Fail("cannot create a temporary file for", path_);
+    }
+    std::string name = TemporaryNameStem(path_).string() + "XXXXXX";
+    const int fd = ::mkstemp(name.data());
+    if (fd < 0) {
+      Fail("cannot create a temporary file for", path_);
+    }
+    auto temporary = std::make_unique<Temporary>(std::move(name), fd);
+    if (temporary->lock.get() < 0) {
+      Fail("cannot create a temporary file for", path_);
+    }
+    if (TryLock(fd) && LockedFileIsAt(fd, temporary->path)) {
+      temporary_ = std::move(temporary);
+    } else {
+      temporary->path.clear();  // the cleaner's to remove
+    }
   }
-  temporary_ = std::make_unique<Temporary>(std::move(pattern), fd);
-  if (::fchmod(fd, ModeFor(path_, access)) != 0) {
+  if (::fchmod(temporary_->fd.get(), ModeFor(path_, access)) != 0) {
     Fail("cannot set permissions on", path_);
   }
 }
@@ -91,6 +145,7 @@ void PendingReplacement::MoveIntoPlace(std::string_view text) {
     Fail("cannot replace", path_);
   }
   temporary_->path.clear();
+  static_cast<void>(temporary_->lock.Close());
   // Make the rename itself durable; a directory that refuses fsync is no loss.
   if (const FileDescriptor directory(::open(DirectoryOf(path_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
       directory.get() >= 0) {

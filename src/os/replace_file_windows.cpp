@@ -1,9 +1,15 @@
 // Windows side of PendingReplacement: a new file beside the target, flushed,
-// then moved over it with MoveFileExW.
+// then renamed over it through its own handle.
+//
+// The new file is opened without sharing and stays open until it has been
+// renamed or deleted, so no other run can open or delete it meanwhile; the
+// system closes it when a run ends, however it ends. So a temporary file that
+// can be deleted belongs to no live run.
 #include "os/text_file.h"
 
 #include <windows.h>
 
+#include <algorithm>
 #include <chrono>
 #include <climits>
 #include <memory>
@@ -129,9 +135,29 @@ class OwnerOnlySecurity {
   SECURITY_ATTRIBUTES attributes_{};
 };
 
+// Deletes the temporary files of path that no live run holds open. Best
+// effort: a file this user may not delete stays.
+void RemoveLeftovers(const std::filesystem::path& path) {
+  for (const std::filesystem::path& file : TemporaryFiles(path, "0123456789")) {
+    ::DeleteFileW(file.c_str());
+  }
+}
+
+// Renames the open file over path, replacing what is there.
+bool RenameOver(HANDLE file, const std::filesystem::path& path) {
+  const std::wstring target = path.wstring();
+  const std::size_t size = sizeof(FILE_RENAME_INFO) + target.size() * sizeof(wchar_t);
+  const auto buffer = std::make_unique<unsigned char[]>(size);
+  auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.get());
+  rename->ReplaceIfExists = TRUE;
+  rename->FileNameLength = static_cast<DWORD>(target.size() * sizeof(wchar_t));
+  std::copy(target.begin(), target.end(), rename->FileName);
+  return ::SetFileInformationByHandle(file, FileRenameInfo, rename, static_cast<DWORD>(size)) != 0;
+}
+
 }  // namespace
 
-// The new file beside the target; deleted unless the move consumed it.
+// The new file beside the target; deleted unless the rename consumed it.
 struct PendingReplacement::Temporary {
   Temporary(std::filesystem::path name, HANDLE handle) : path(std::move(name)), file(handle) {}
   Temporary(const Temporary&) = delete;
@@ -151,6 +177,7 @@ struct PendingReplacement::Temporary {
 // this user's alone, whatever the folder lets others do.
 PendingReplacement::PendingReplacement(std::filesystem::path path, FileAccess access) : path_(std::move(path)) {
   RefuseUnwritableTarget(path_);
+  RemoveLeftovers(path_);
   std::unique_ptr<OwnerOnlySecurity> ownerOnly;
   if (access == FileAccess::OwnerOnly) {
     ownerOnly = std::make_unique<OwnerOnlySecurity>();
@@ -159,8 +186,9 @@ PendingReplacement::PendingReplacement(std::filesystem::path path, FileAccess ac
   for (int attempt = 0; attempt < 100; ++attempt) {
     std::filesystem::path candidate = TemporaryNameStem(path_);
     candidate += std::to_string(random() % 1000000);
-    const HANDLE handle = ::CreateFileW(candidate.c_str(), GENERIC_WRITE, 0, ownerOnly ? ownerOnly->get() : nullptr,
-                                        CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE handle =
+        ::CreateFileW(candidate.c_str(), GENERIC_WRITE | DELETE, 0, ownerOnly ? ownerOnly->get() : nullptr, CREATE_NEW,
+                      FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle != INVALID_HANDLE_VALUE) {
       temporary_ = std::make_unique<Temporary>(std::move(candidate), handle);
       return;
@@ -175,15 +203,12 @@ PendingReplacement::PendingReplacement(std::filesystem::path path, FileAccess ac
 PendingReplacement::~PendingReplacement() = default;
 
 void PendingReplacement::MoveIntoPlace(std::string_view text) {
-  WriteAll(temporary_->file.get(), text, path_);
-  if (::FlushFileBuffers(temporary_->file.get()) == 0 || !temporary_->file.Close()) {
+  const HANDLE file = temporary_->file.get();
+  WriteAll(file, text, path_);
+  if (::FlushFileBuffers(file) == 0) {
     Fail("cannot write", path_);
   }
-  for (int attempt = 0;; ++attempt) {
-    if (::MoveFileExW(temporary_->path.c_str(), path_.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) !=
-        0) {
-      break;
-    }
+  for (int attempt = 0; !RenameOver(file, path_); ++attempt) {
     const DWORD error = ::GetLastError();
     if ((error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) || attempt == kBusyRetries) {
       ThrowWindowsError("cannot replace " + path_.string(), error);
@@ -191,6 +216,7 @@ void PendingReplacement::MoveIntoPlace(std::string_view text) {
     std::this_thread::sleep_for(kBusyRetryInterval);
   }
   temporary_->path.clear();
+  static_cast<void>(temporary_->file.Close());
 }
 
 }  // namespace tavorin::os

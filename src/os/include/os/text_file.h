@@ -34,6 +34,11 @@ void ReplaceFile(const std::filesystem::path& path, std::string_view text, FileA
 // directory that cannot take the new file fails before the text exists; Commit
 // writes the text and renames. Dropped without Commit, the temporary goes and
 // path stays as it was.
+//
+// The temporary file is hidden beside path: ".<name>." and a suffix. A run
+// keeps its own from other runs for as long as it uses it, and removes the
+// ones of runs that ended without removing theirs (killed runs), so that they
+// never pile up.
 class PendingReplacement {
  public:
   PendingReplacement(std::filesystem::path path, FileAccess access);
