@@ -49,11 +49,12 @@ std::string CloudClient::RefreshToken(std::string_view rejectedAt) const {
   }
   // Once the cloud has issued a new pair, the stored one is dead. So a stop
   // request waits until the new pair is saved or the refresh has failed, and
-  // the new file is begun before the request: a directory that cannot take it
-  // fails first. Declared in this order, a failed refresh removes its
-  // temporary file before a held stop request ends the run.
+  // the new file, with room for the pair, is made before the request: a
+  // directory or a disk that cannot take it fails first. Declared in this
+  // order, a failed refresh removes its temporary file before a held stop
+  // request ends the run.
   const os::StopRequestHold hold;
-  os::PendingReplacement save(tokenFile_, os::FileAccess::OwnerOnly);
+  os::PendingReplacement save(tokenFile_, os::FileAccess::OwnerOnly, TokenFileRoom(stored.size()));
   const std::string text = CloudRequest(kRefreshPath, at, RefreshBody(rt));
   std::string newAt = scan::ExtractJSON(text, "at");
   if (newAt.empty()) {

@@ -100,7 +100,8 @@ struct PendingReplacement::Temporary {
   FileDescriptor lock;
 };
 
-PendingReplacement::PendingReplacement(std::filesystem::path path, FileAccess access) : path_(std::move(path)) {
+PendingReplacement::PendingReplacement(std::filesystem::path path, FileAccess access, std::size_t room)
+    : path_(std::move(path)) {
   // A rename needs only the directory's permission; an existing file that this
   // user may not write is refused, as writing to it in place would be.
   if (::access(path_.c_str(), W_OK) != 0 && errno != ENOENT) {
@@ -132,13 +133,20 @@ PendingReplacement::PendingReplacement(std::filesystem::path path, FileAccess ac
   if (::fchmod(temporary_->fd.get(), ModeFor(path_, access)) != 0) {
     Fail("cannot set permissions on", path_);
   }
+  if (room > 0) {
+    if (const int error = ::posix_fallocate(temporary_->fd.get(), 0, static_cast<off_t>(room)); error != 0) {
+      throw std::system_error(error, std::generic_category(), "cannot reserve disk space for " + path_.string());
+    }
+  }
 }
 
 PendingReplacement::~PendingReplacement() = default;
 
 void PendingReplacement::MoveIntoPlace(std::string_view text) {
+  // Into the room secured at the start, then cut to the text's length.
   WriteAll(temporary_->fd.get(), text, path_);
-  if (::fsync(temporary_->fd.get()) != 0 || temporary_->fd.Close() != 0) {
+  if (::ftruncate(temporary_->fd.get(), static_cast<off_t>(text.size())) != 0 || ::fsync(temporary_->fd.get()) != 0 ||
+      temporary_->fd.Close() != 0) {
     Fail("cannot write", path_);
   }
   if (::rename(temporary_->path.c_str(), path_.c_str()) != 0) {

@@ -52,12 +52,12 @@ class FileHandle {
   ThrowWindowsError(std::string(what) + " " + path.string(), ::GetLastError());
 }
 
-void WriteAll(HANDLE file, std::string_view text, const std::filesystem::path& path) {
+void WriteAll(HANDLE file, std::string_view text, std::string_view what, const std::filesystem::path& path) {
   while (!text.empty()) {
     const DWORD chunk = text.size() > INT_MAX ? INT_MAX : static_cast<DWORD>(text.size());
     DWORD written = 0;
     if (::WriteFile(file, text.data(), chunk, &written, nullptr) == 0) {
-      Fail("cannot write", path);
+      Fail(what, path);
     }
     text.remove_prefix(written);
   }
@@ -175,7 +175,8 @@ struct PendingReplacement::Temporary {
 
 // A Shared file takes the folder's inherited permissions; an OwnerOnly one is
 // this user's alone, whatever the folder lets others do.
-PendingReplacement::PendingReplacement(std::filesystem::path path, FileAccess access) : path_(std::move(path)) {
+PendingReplacement::PendingReplacement(std::filesystem::path path, FileAccess access, std::size_t room)
+    : path_(std::move(path)) {
   RefuseUnwritableTarget(path_);
   RemoveLeftovers(path_);
   std::unique_ptr<OwnerOnlySecurity> ownerOnly;
@@ -183,7 +184,7 @@ PendingReplacement::PendingReplacement(std::filesystem::path path, FileAccess ac
     ownerOnly = std::make_unique<OwnerOnlySecurity>();
   }
   std::random_device random;
-  for (int attempt = 0; attempt < 100; ++attempt) {
+  for (int attempt = 0; attempt < 100 && !temporary_; ++attempt) {
     std::filesystem::path candidate = TemporaryNameStem(path_);
     candidate += std::to_string(random() % 1000000);
     const HANDLE handle =
@@ -191,21 +192,27 @@ PendingReplacement::PendingReplacement(std::filesystem::path path, FileAccess ac
                       FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle != INVALID_HANDLE_VALUE) {
       temporary_ = std::make_unique<Temporary>(std::move(candidate), handle);
-      return;
-    }
-    if (::GetLastError() != ERROR_FILE_EXISTS) {
+    } else if (::GetLastError() != ERROR_FILE_EXISTS) {
       break;
     }
   }
-  Fail("cannot create a temporary file for", path_);
+  if (!temporary_) {
+    Fail("cannot create a temporary file for", path_);
+  }
+  // The room is written out, which secures it on any file system; the text
+  // goes over it from the start.
+  WriteAll(temporary_->file.get(), std::string(room, ' '), "cannot reserve disk space for", path_);
+  if (::SetFilePointerEx(temporary_->file.get(), LARGE_INTEGER{}, nullptr, FILE_BEGIN) == 0) {
+    Fail("cannot write", path_);
+  }
 }
 
 PendingReplacement::~PendingReplacement() = default;
 
 void PendingReplacement::MoveIntoPlace(std::string_view text) {
   const HANDLE file = temporary_->file.get();
-  WriteAll(file, text, path_);
-  if (::FlushFileBuffers(file) == 0) {
+  WriteAll(file, text, "cannot write", path_);
+  if (::SetEndOfFile(file) == 0 || ::FlushFileBuffers(file) == 0) {
     Fail("cannot write", path_);
   }
   for (int attempt = 0; !RenameOver(file, path_); ++attempt) {

@@ -114,12 +114,17 @@ TEST_F(TokenFileTest, FailedSaveKeepsTheOldFileWhole) {
 }
 #endif
 
-TEST_F(TokenFileTest, PreparedReplacementCommitsOnce) {
-  os::PendingReplacement pending(tokens, os::FileAccess::OwnerOnly);
+TEST_F(TokenFileTest, PreparedReplacementCommitsOnceCutToItsTextAndRemovesOnlyTheTemporariesOfEndedRuns) {
+  WriteFile(dir / ".tokens.txt.123456", "");  // left by a killed run
+  os::PendingReplacement live(tokens, os::FileAccess::OwnerOnly);
+  os::PendingReplacement pending(tokens, os::FileAccess::OwnerOnly, TokenFileRoom(0));
+  EXPECT_FALSE(std::filesystem::exists(dir / ".tokens.txt.123456"));
   pending.Commit(TokenFileText("A2", "R2"));
   EXPECT_EQ(ReadFile(tokens), "at=A2\r\nrt=R2\r\n");
   EXPECT_THROW(pending.Commit("at=A3\r\n"), std::logic_error);
-  EXPECT_EQ(ReadFile(tokens), "at=A2\r\nrt=R2\r\n");
+  live.Commit(TokenFileText("A3", "R3"));
+  EXPECT_EQ(ReadFile(tokens), "at=A3\r\nrt=R3\r\n");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
 }
 
 }  // namespace

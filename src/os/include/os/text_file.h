@@ -2,6 +2,7 @@
 // Whole-file text operations. Each opens, uses and closes its file within the
 // call and throws std::system_error naming the file when anything fails.
 
+#include <cstddef>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -30,10 +31,12 @@ void AppendLine(const std::filesystem::path& path, std::string_view line);
 // mode of the file it replaces; an OwnerOnly file is always the owner's alone.
 void ReplaceFile(const std::filesystem::path& path, std::string_view text, FileAccess access);
 
-// A ReplaceFile split in two: the temporary file is created at once, so a
-// directory that cannot take the new file fails before the text exists; Commit
-// writes the text and renames. Dropped without Commit, the temporary goes and
-// path stays as it was.
+// A ReplaceFile split in two: the temporary file is created at once, with room
+// bytes of disk space secured in it, so a directory or a disk that cannot take
+// the new file fails before the text exists (a full disk with a message that
+// names the disk space); Commit writes the text, which may be longer than room
+// if it fits, and renames. Dropped without Commit, the temporary goes and path
+// stays as it was.
 //
 // The temporary file is hidden beside path: ".<name>." and a suffix. A run
 // keeps its own from other runs for as long as it uses it, and removes the
@@ -41,7 +44,7 @@ void ReplaceFile(const std::filesystem::path& path, std::string_view text, FileA
 // never pile up.
 class PendingReplacement {
  public:
-  PendingReplacement(std::filesystem::path path, FileAccess access);
+  PendingReplacement(std::filesystem::path path, FileAccess access, std::size_t room = 0);
   PendingReplacement(const PendingReplacement&) = delete;
   PendingReplacement& operator=(const PendingReplacement&) = delete;
   ~PendingReplacement();
