@@ -10,6 +10,11 @@ TAVORIN_PACKAGES+=(qt6-base-dev qt6-qpa-plugins fonts-dejavu-core xvfb xauth xdo
 TAVORIN_PACKAGES+=(clang-14 libclang-rt-14-dev llvm-14)                 # sanitizers, libFuzzer, readable reports
 TAVORIN_PACKAGES+=(g++-mingw-w64-x86-64-posix googletest wine64)        # Windows cross-build, its tests under Wine
 TAVORIN_PACKAGES+=(clang-tidy-14 clang-format-14)                      # lint and layout checks
+TAVORIN_PACKAGES+=(dpkg-dev file lintian man-db)                        # the Debian packages and their checks
+# What scripts/package needs: the Release builds of the program, its window and
+# the Windows program, and the Debian packaging tools.
+TAVORIN_PACKAGING_PACKAGES=(cmake ninja-build g++ pkg-config libcurl4-openssl-dev qt6-base-dev
+                            g++-mingw-w64-x86-64-posix dpkg-dev file lintian man-db)
 # What scripts/bench needs on top: the timing tool, the curl it compares with,
 # peak-memory measurement and reading the timings.
 TAVORIN_BENCH_PACKAGES=(hyperfine curl time jq)
@@ -42,9 +47,10 @@ ensure_packages() {
 # to another port, so that two checkouts can run their tests at the same time.
 build_configuration() {
   local port=()
-  if [ -n "${TAVORIN_TEST_PORT:-}" ] && [ "$1" != default ] && [ "$1" != windows ]; then
-    port=(-DTAVORIN_API_ROOT="http://127.0.0.1:$TAVORIN_TEST_PORT")
-  fi
+  case "$1" in
+    default | windows | package) ;;
+    *) [ -n "${TAVORIN_TEST_PORT:-}" ] && port=(-DTAVORIN_API_ROOT="http://127.0.0.1:$TAVORIN_TEST_PORT") ;;
+  esac
   cmake --preset "$@" "${port[@]}"
   cmake --build --preset "$1"
 }
