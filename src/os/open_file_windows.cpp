@@ -32,6 +32,20 @@ int ErrnoOf(DWORD error) {
   }
 }
 
+// A C stream over handle, which it then owns; the handle is closed on failure.
+std::FILE* Adopt(HANDLE handle, int flags, const char* mode) {
+  const int descriptor = ::_open_osfhandle(reinterpret_cast<intptr_t>(handle), flags);
+  if (descriptor < 0) {
+    ::CloseHandle(handle);
+    return nullptr;
+  }
+  std::FILE* file = ::_fdopen(descriptor, mode);
+  if (file == nullptr) {
+    ::_close(descriptor);
+  }
+  return file;
+}
+
 // The C runtime's append mode moves to the end and then writes, two steps in
 // which another process's line can land and be overwritten. A handle that may
 // only append has the system put every write at the end; and as not every
@@ -53,26 +67,28 @@ std::FILE* OpenForAppending(const std::filesystem::path& path, const char* mode)
     ::CloseHandle(handle);
     return nullptr;
   }
-  const int descriptor = ::_open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_APPEND | _O_BINARY);
-  if (descriptor < 0) {
-    ::CloseHandle(handle);
+  return Adopt(handle, _O_APPEND | _O_BINARY, mode);
+}
+
+// A reader shares every kind of access, delete included: a replacement renames
+// its new file over the target through a handle that can delete, and keeps
+// that handle open a moment after the rename, which the C runtime's own open
+// would take for a sharing violation.
+std::FILE* OpenForReading(const std::filesystem::path& path, const char* mode) {
+  const HANDLE handle =
+      ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    errno = ErrnoOf(::GetLastError());
     return nullptr;
   }
-  std::FILE* file = ::_fdopen(descriptor, mode);
-  if (file == nullptr) {
-    ::_close(descriptor);
-  }
-  return file;
+  return Adopt(handle, _O_RDONLY | _O_BINARY, mode);
 }
 
 }  // namespace
 
 std::FILE* OpenFile(const std::filesystem::path& path, const char* mode) {
-  if (mode[0] == 'a') {
-    return OpenForAppending(path, mode);
-  }
-  const std::wstring wideMode(mode, mode + std::char_traits<char>::length(mode));
-  return ::_wfopen(path.c_str(), wideMode.c_str());
+  return mode[0] == 'a' ? OpenForAppending(path, mode) : OpenForReading(path, mode);
 }
 
 }  // namespace tavorin::os

@@ -1,10 +1,11 @@
 // Windows side of PendingReplacement: a new file beside the target, flushed,
 // then renamed over it through its own handle.
 //
-// The new file is opened without sharing and stays open until it has been
-// renamed or deleted, so no other run can open or delete it meanwhile; the
-// system closes it when a run ends, however it ends. So a temporary file that
-// can be deleted belongs to no live run.
+// The new file is opened sharing read access only and stays open until it has
+// been renamed or deleted, so no other run can write or delete it meanwhile
+// (readers may open it, as it becomes the target the moment it is renamed);
+// the system closes it when a run ends, however it ends. So a temporary file
+// that can be deleted belongs to no live run.
 #include "os/text_file.h"
 
 #include <windows.h>
@@ -188,8 +189,8 @@ PendingReplacement::PendingReplacement(std::filesystem::path path, FileAccess ac
     std::filesystem::path candidate = TemporaryNameStem(path_);
     candidate += std::to_string(random() % 1000000);
     const HANDLE handle =
-        ::CreateFileW(candidate.c_str(), GENERIC_WRITE | DELETE, 0, ownerOnly ? ownerOnly->get() : nullptr, CREATE_NEW,
-                      FILE_ATTRIBUTE_NORMAL, nullptr);
+        ::CreateFileW(candidate.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ,
+                      ownerOnly ? ownerOnly->get() : nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle != INVALID_HANDLE_VALUE) {
       temporary_ = std::make_unique<Temporary>(std::move(candidate), handle);
     } else if (::GetLastError() != ERROR_FILE_EXISTS) {
