@@ -37,22 +37,8 @@ inline bool TestingTheWindowsProgram() {
   return ProgramUnderTest() != TAVORIN_PROGRAM;
 }
 
-// The program under test built to reach the same port over HTTPS. The Windows
-// build's tests put its launcher beside the Windows program's.
-inline std::string ProgramOverTlsUnderTest() {
-  if (!TestingTheWindowsProgram()) {
-    return TAVORIN_TLS_PROGRAM;
-  }
-  return (std::filesystem::path(ProgramUnderTest()).parent_path() / "tavorin-over-tls-under-wine").string();
-}
-
 inline std::string LinePattern(const std::string& rest) {
   return std::string(kStamp) + " " + rest + "\r\n";
-}
-
-// The token file that holds pair, as the program saves it.
-inline std::string TokenFileOf(const sim::TokenPair& pair) {
-  return "at=" + pair.accessToken + "\r\nrt=" + pair.refreshToken + "\r\n";
 }
 
 class ProgramTest : public ::testing::Test {
@@ -64,6 +50,7 @@ class ProgramTest : public ::testing::Test {
     ::unsetenv("QT_QPA_PLATFORM");
     static_cast<void>(cloud.Start(TAVORIN_CLOUD_PORT));
     WriteFile(dir / "tokens.txt", kInitialTokens);
+    WriteFile(dir / "Tavorin.log", kHistory);
   }
 
   void TearDown() override {
@@ -80,13 +67,12 @@ class ProgramTest : public ::testing::Test {
   // that user, so that file modes apply as they do to anyone else.
   testing::ProcessResult RunUnprivileged(const std::vector<std::string>& arguments) {
     const testing::TempDir programDir;
-    const std::filesystem::path program = programDir / "tavorin";
-    std::filesystem::copy_file(TAVORIN_PROGRAM, program);
+    std::filesystem::copy_file(TAVORIN_PROGRAM, programDir / "tavorin");
     using std::filesystem::perms;
-    std::filesystem::permissions(programDir.path(), perms::owner_all | perms::group_read | perms::group_exec |
-                                                        perms::others_read | perms::others_exec);
+    std::filesystem::permissions(programDir.path(), perms::others_read | perms::others_exec,
+                                 std::filesystem::perm_options::add);
     testing::GiveToUnprivilegedUser(dir.path());
-    return testing::RunProcess(program, arguments, dir.path(), {.unprivileged = true});
+    return testing::RunProcess(programDir / "tavorin", arguments, dir.path(), {.unprivileged = true});
   }
 
   void SetSwitch(const std::string& value) {

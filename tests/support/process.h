@@ -7,14 +7,12 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <signal.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <memory>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -26,7 +24,6 @@ namespace tavorin::testing {
 
 struct ProcessResult {
   int exitStatus = -1;  // -1 when the process did not exit normally
-  int signal = 0;       // the signal that ended it, if one did
   std::string out;
   std::string err;
 };
@@ -35,15 +32,11 @@ struct ProcessResult {
 inline constexpr uid_t kUnprivilegedUser = 65534;
 inline constexpr gid_t kUnprivilegedGroup = 65534;
 
-[[nodiscard]] inline bool RunningAsRoot() {
-  return ::geteuid() == 0;
-}
-
 // In a forked child: as root, becomes the unprivileged user, so that file modes
 // bind the child as they bind anyone; ends the child with status 127 when the
 // system refuses.
 inline void LeaveRootInChild() {
-  if (RunningAsRoot() &&
+  if (::geteuid() == 0 &&
       (::setgroups(0, nullptr) != 0 || ::setgid(kUnprivilegedGroup) != 0 || ::setuid(kUnprivilegedUser) != 0)) {
     std::_Exit(127);
   }
@@ -52,23 +45,22 @@ inline void LeaveRootInChild() {
 // Hands path and everything in it to the unprivileged user when running as
 // root, so that file modes alone decide what an unprivileged run may do.
 inline void GiveToUnprivilegedUser(const std::filesystem::path& path) {
-  if (!RunningAsRoot()) {
+  if (::geteuid() != 0) {
     return;
   }
-  const auto give = [](const std::filesystem::path& item) {
+  std::vector<std::filesystem::path> items = {path};
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(path)) {
+    items.push_back(entry.path());
+  }
+  for (const std::filesystem::path& item : items) {
     if (::lchown(item.c_str(), kUnprivilegedUser, kUnprivilegedGroup) != 0) {
       throw std::runtime_error("cannot hand " + item.string() + " to the unprivileged user");
-    }
-  };
-  give(path);
-  if (std::filesystem::is_directory(path)) {
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(path)) {
-      give(entry.path());
     }
   }
 }
 
-// Children started with a gate wait at it, before exec, until Open().
+// Children started with a gate wait at it, before exec, until Open(): every
+// waiting child then reads end of file at once.
 class StartGate {
  public:
   StartGate() {
@@ -79,14 +71,17 @@ class StartGate {
   StartGate(const StartGate&) = delete;
   StartGate& operator=(const StartGate&) = delete;
   ~StartGate() {
-    CloseWriteEnd();
+    Open();
     ::close(fds_[0]);
   }
 
-  // Every waiting child reads end of file at once.
-  void Open() { CloseWriteEnd(); }
+  void Open() {
+    if (fds_[1] >= 0) {
+      ::close(fds_[1]);
+      fds_[1] = -1;
+    }
+  }
 
-  // In the child: waits until the gate opens.
   void WaitInChild() const {
     ::close(fds_[1]);
     char ignored = 0;
@@ -96,13 +91,6 @@ class StartGate {
   }
 
  private:
-  void CloseWriteEnd() {
-    if (fds_[1] >= 0) {
-      ::close(fds_[1]);
-      fds_[1] = -1;
-    }
-  }
-
   int fds_[2] = {-1, -1};
 };
 
@@ -110,45 +98,35 @@ struct ProcessOptions {
   // As root, the child drops to kUnprivilegedUser before exec.
   bool unprivileged = false;
   const StartGate* gate = nullptr;
-  // When positive: the largest file the child may write, in bytes, as on a
-  // full disk. Writing past it fails with EFBIG (SIGXFSZ is ignored).
-  rlim_t fileSizeLimit = 0;
 };
 
 class ChildProcess {
  public:
-  ChildProcess(const std::string& program, const std::vector<std::string>& arguments,
+  ChildProcess(const std::string& program, std::vector<std::string> arguments,
                const std::filesystem::path& workingDirectory, ProcessOptions options = {})
-      : program_(program), output_(std::make_unique<TempDir>()) {
-    std::vector<std::string> argvText = {program};
-    argvText.insert(argvText.end(), arguments.begin(), arguments.end());
+      : program_(program) {
+    arguments.insert(arguments.begin(), program);
     std::vector<char*> argv;
-    for (std::string& text : argvText) {
-      argv.push_back(text.data());
+    for (std::string& argument : arguments) {
+      argv.push_back(argument.data());
     }
     argv.push_back(nullptr);
-    const std::filesystem::path outPath = *output_ / "out";
-    const std::filesystem::path errPath = *output_ / "err";
-
+    const std::string out = output_ / "out";
+    const std::string err = output_ / "err";
     pid_ = ::fork();
     if (pid_ < 0) {
       throw std::runtime_error("cannot start " + program);
     }
     if (pid_ == 0) {
-      const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-      const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-      const int in = ::open("/dev/null", O_RDONLY);
-      if (out < 0 || err < 0 || in < 0 || ::dup2(in, 0) < 0 || ::dup2(out, 1) < 0 || ::dup2(err, 2) < 0 ||
+      const int outFd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      const int errFd = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      const int inFd = ::open("/dev/null", O_RDONLY);
+      if (outFd < 0 || errFd < 0 || inFd < 0 || ::dup2(inFd, 0) < 0 || ::dup2(outFd, 1) < 0 || ::dup2(errFd, 2) < 0 ||
           ::chdir(workingDirectory.c_str()) != 0) {
         ::_exit(127);
       }
       if (options.unprivileged) {
         LeaveRootInChild();
-      }
-      const rlimit fileSize{options.fileSizeLimit, options.fileSizeLimit};
-      if (options.fileSizeLimit > 0 &&
-          (::signal(SIGXFSZ, SIG_IGN) == SIG_ERR || ::setrlimit(RLIMIT_FSIZE, &fileSize))) {
-        ::_exit(127);
       }
       if (options.gate != nullptr) {
         options.gate->WaitInChild();
@@ -166,8 +144,6 @@ class ChildProcess {
     }
   }
 
-  void Signal(int signal) const { ::kill(pid_, signal); }
-
   // Waits for the end until deadline, killing the child and throwing after it.
   ProcessResult Wait(std::chrono::steady_clock::time_point deadline) {
     int status = 0;
@@ -178,13 +154,12 @@ class ChildProcess {
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     pid_ = -1;
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, WIFSIGNALED(status) ? WTERMSIG(status) : 0,
-            ReadFile(*output_ / "out"), ReadFile(*output_ / "err")};
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(output_ / "out"), ReadFile(output_ / "err")};
   }
 
  private:
   std::string program_;
-  std::unique_ptr<TempDir> output_;
+  TempDir output_;
   pid_t pid_ = -1;
 };
 
