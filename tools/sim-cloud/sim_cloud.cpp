@@ -4,6 +4,7 @@
 #include <pthread.h>
 #include <signal.h>
 
+#include <algorithm>
 #include <random>
 #include <stdexcept>
 #include <utility>
@@ -16,7 +17,9 @@ constexpr std::string_view kRefreshPath = "/v2/user/refresh";
 constexpr std::string_view kStatusPath = "/v2/device/thing";
 constexpr std::string_view kSetPath = "/v2/device/thing/status";
 constexpr const char* kJson = "application/json";
-constexpr std::size_t kHugePaddingSize = std::size_t{5} * 1024 * 1024;
+constexpr std::size_t kLargestAnswer = std::size_t{64} * 1024 * 1024;
+// Where the padding of the largest answer goes.
+constexpr char kPaddingMark = '\x01';
 constexpr std::size_t kGarbageSize = 4096;
 
 std::string Envelope(int error, std::string_view message, std::string_view data = "{}") {
@@ -74,11 +77,12 @@ std::optional<std::string_view> StringField(std::string_view body, std::string_v
   return body.substr(at + 1, end - at - 1);
 }
 
-// name goes in as it is, unquoted: a careless cloud's answer.
-std::string ThingData(const Device& device, std::string_view padding, std::string_view name = "Switch") {
+// name goes in as it is, unquoted: a careless cloud's answer. A padded item
+// holds a padding field whose text is kPaddingMark, to be replaced by x's.
+std::string ThingData(const Device& device, bool padded = false, std::string_view name = "Switch") {
   std::string item = "{\"deviceid\":" + Quote(device.id) + ",\"name\":\"" + std::string(name) + "\",";
-  if (!padding.empty()) {
-    item += "\"padding\":" + Quote(padding) + ",";
+  if (padded) {
+    item += std::string("\"padding\":\"") + kPaddingMark + "\",";
   }
   item += std::string("\"online\":") + (device.online ? "true" : "false") +
           ",\"params\":{\"switch\":" + Quote(device.switchValue) + ",\"fwVersion\":" + Quote(device.fwVersion) +
@@ -103,7 +107,7 @@ std::string Garbage() {
 
 // Announces a whole answer but sends only its first half, then hangs up.
 void SendTruncated(httplib::Response& response) {
-  const std::string full = Envelope(0, "", ThingData(Device{}, ""));
+  const std::string full = Envelope(0, "", ThingData(Device{}));
   response.set_content_provider(full.size(), kJson, [full](std::size_t offset, std::size_t, httplib::DataSink& sink) {
     if (offset == 0) {
       sink.write(full.data(), full.size() / 2);
@@ -325,7 +329,30 @@ void SimCloud::Handle(const httplib::Request& request, httplib::Response& respon
     return;
   }
   response.status = reply.status;
-  response.set_content(reply.body, kJson);
+  const std::size_t mark = reply.body.find(kPaddingMark);
+  if (mark == std::string::npos) {
+    response.set_content(reply.body, kJson);
+    return;
+  }
+  // Written in pieces rather than held whole; one byte too many comes last,
+  // after a pause, so that the client receives it on its own.
+  const bool oneMore = statusReply_ == StatusReply::TooLarge;
+  response.set_content_provider(kLargestAnswer + (oneMore ? 1 : 0), kJson,
+                                [this, oneMore, head = reply.body.substr(0, mark), tail = reply.body.substr(mark + 1)](
+                                    std::size_t, std::size_t, httplib::DataSink& sink) {
+                                  const std::string piece(std::size_t{1024} * 1024, 'x');
+                                  sink.write(head.data(), head.size());
+                                  for (std::size_t left = kLargestAnswer - head.size() - tail.size(); left > 0;) {
+                                    const std::size_t size = std::min(left, piece.size());
+                                    sink.write(piece.data(), size);
+                                    left -= size;
+                                  }
+                                  sink.write(tail.data(), tail.size());
+                                  if (oneMore && StallFor(std::chrono::milliseconds(500))) {
+                                    sink.write("\n", 1);
+                                  }
+                                  return true;
+                                });
 }
 
 bool SimCloud::StallFor(std::chrono::milliseconds duration) {
@@ -383,7 +410,8 @@ SimCloud::Reply SimCloud::StatusLocked(std::string_view body) const {
     case StatusReply::Garbage:
       return {200, Garbage()};
     case StatusReply::Normal:
-    case StatusReply::Huge:
+    case StatusReply::Largest:
+    case StatusReply::TooLarge:
     case StatusReply::Truncated:
     case StatusReply::MarkerInValue:
       break;
@@ -391,9 +419,9 @@ SimCloud::Reply SimCloud::StatusLocked(std::string_view body) const {
   if (StringField(body, "id") != device_.id) {
     return {200, Envelope(405, "device does not exist")};
   }
-  const std::string padding = statusReply_ == StatusReply::Huge ? std::string(kHugePaddingSize, 'x') : "";
+  const bool padded = statusReply_ == StatusReply::Largest || statusReply_ == StatusReply::TooLarge;
   const std::string_view name = statusReply_ == StatusReply::MarkerInValue ? "Switch \"error\":401 hall" : "Switch";
-  std::string answer = Envelope(0, "", ThingData(device_, padding, name));
+  std::string answer = Envelope(0, "", ThingData(device_, padded, name));
   if (statusReply_ == StatusReply::Truncated) {
     constexpr std::string_view kSwitchValue = "\"switch\":\"";
     answer.resize(answer.find(kSwitchValue) + kSwitchValue.size() + 1);

@@ -59,11 +59,14 @@ enum class RefreshReply { NewPair, NoAt, NoRt, EmptyAt, UnterminatedAt };
 enum class SetReply { Apply, Refuse, AckWithoutChange };
 
 // How the status path answers an authenticated request:
-// - Huge: a normal answer with 5 MiB of padding ahead of the fields that matter;
+// - Largest: a normal answer padded ahead of the fields that matter to exactly
+//   64 MiB, the most a client takes;
+// - TooLarge: the same and one byte more, sent after a pause so that it
+//   arrives on its own;
 // - Garbage: 4 KiB of binary bytes, NULs included;
 // - Truncated: a normal answer cut off inside the switch value, sent whole;
 // - MarkerInValue: a normal answer whose device name holds "error":401 raw.
-enum class StatusReply { Normal, ErrorReply, Empty, Huge, Garbage, Truncated, MarkerInValue };
+enum class StatusReply { Normal, ErrorReply, Empty, Largest, TooLarge, Garbage, Truncated, MarkerInValue };
 
 // Transport faults, applied to every path before anything else.
 enum class Fault { None, Stall, Drop, Redirect };
