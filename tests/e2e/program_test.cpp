@@ -20,48 +20,60 @@ namespace {
 using std::filesystem::perms;
 using ::testing::HasSubstr;
 using ::testing::MatchesRegex;
+using Args = std::vector<std::string>;
 using Dir = const std::filesystem::path&;
+using enum sim::StatusReply;
+using enum sim::RefreshReply;
+using enum sim::SetReply;
+using enum sim::Fault;
 
 constexpr const char* kStatus = "/v2/device/thing";
 constexpr const char* kSet = "/v2/device/thing/status";
 constexpr const char* kRefresh = "/v2/user/refresh";
-constexpr const char* kRefreshedTokens = "at=at-2\r\nrt=rt-2\r\n";
+const Args kRefreshed = {kStatus, kRefresh, kStatus};
+const Args kSetAndRead = {kStatus, kSet, kStatus};
+const Args kOn = {"1000c8441f", "on"};
+const Args kOff = {"1000c8441f", "off"};
+const Args kInfo = {"1000c8441f", "info"};
+constexpr const char* kNewPair = "at=at-2\r\nrt=rt-2\r\n";
+constexpr const char* kNewAtOnly = "at=at-2\r\nrt=rt-1\r\n";
+const std::string kHost = "request to 127.0.0.1:" + std::to_string(TAVORIN_CLOUD_PORT) + " failed: ";
+const std::string kUnterminated = "malformed response: unterminated value for key ";
 
-std::string HostText() {
-  return "request to 127.0.0.1:" + std::to_string(TAVORIN_CLOUD_PORT) + " failed: ";
+void Remove(const std::filesystem::path& path, perms mode) {
+  std::filesystem::permissions(path, mode, std::filesystem::perm_options::remove);
 }
-
-void MakeReadOnly(const std::filesystem::path& path) {
-  std::filesystem::permissions(path, perms::owner_write | perms::group_write | perms::others_write,
-                               std::filesystem::perm_options::remove);
-}
+constexpr perms kWrite = perms::owner_write | perms::group_write | perms::others_write;
+constexpr perms kRead = perms::owner_read | perms::group_read | perms::others_read;
 
 struct RunCase {
   const char* name;
-  std::vector<std::string> arguments = {"1000c8441f"};
+  Args args = {"1000c8441f"};
+  // The activity line after its time stamp and before the result, where it is
+  // not "DeviceId=<first argument> Request=<second argument>".
+  std::string activity = "";
   // The cloud.
-  std::string switchValue = "off";
-  bool online = true;
+  bool switchOn = false;
+  bool offline = false;
   bool expired = false;
-  bool cloudDown = false;
-  bool rejectEveryToken = false;
-  sim::StatusReply statusReply = sim::StatusReply::Normal;
-  sim::RefreshReply refreshReply = sim::RefreshReply::NewPair;
-  sim::SetReply setReply = sim::SetReply::Apply;
-  sim::Fault fault = sim::Fault::None;
+  bool down = false;
+  bool rejectAll = false;
+  sim::StatusReply status = Normal;
+  sim::RefreshReply refresh = NewPair;
+  sim::SetReply set = Apply;
+  sim::Fault fault = None;
   // The working directory, beyond the token pair and one line of history.
   void (*arrange)(Dir) = nullptr;
-  // The outcome: for status 2 the message after "Tavorin: " and the history
-  // kept; else the history and the activity line below with the status.
-  int exitStatus;
+  // The outcome: a message (its start, after "Tavorin: ") means exit status 2
+  // with the history kept; else the exit status and one activity line more.
+  int exit = 0;
   std::string message = "";
-  std::vector<std::string> paths = {kStatus};
-  std::string activity = "DeviceId=1000c8441f Request=";
+  Args paths = {kStatus};
   std::string tokens = kInitialTokens;
   // Whether the case holds for the Windows program too. Wine shows a file
   // without write permission as read-only, but applies no other users or
   // modes, and lets root append to a read-only file.
-  bool onWindows = true;
+  bool windows = true;
   std::string windowsMessage = message;
 };
 
@@ -71,37 +83,39 @@ class RunTest : public ProgramTest, public ::testing::WithParamInterface<RunCase
 TEST_P(RunTest, EndsAsTheCaseSaysKeepingHistoryAndTokens) {
   const RunCase& run = GetParam();
   const bool windows = TestingTheWindowsProgram();
-  if (windows && !run.onWindows) {
+  if (windows && !run.windows) {
     GTEST_SKIP() << "POSIX arguments, file modes and users, which the Windows program does not meet";
   }
-  cloud.SetDevice({.online = run.online, .switchValue = run.switchValue});
-  cloud.SetStatusReply(run.statusReply);
-  cloud.SetRefreshReply(run.refreshReply);
-  cloud.SetSetReply(run.setReply);
+  cloud.SetDevice({.online = !run.offline, .switchValue = run.switchOn ? "on" : "off"});
+  cloud.SetStatusReply(run.status);
+  cloud.SetRefreshReply(run.refresh);
+  cloud.SetSetReply(run.set);
   cloud.SetFault(run.fault, std::chrono::minutes(10));
-  cloud.RejectEveryToken(run.rejectEveryToken);
+  cloud.RejectEveryToken(run.rejectAll);
   if (run.expired) {
     cloud.ExpireAccessToken();
   }
-  if (run.cloudDown) {
+  if (run.down) {
     cloud.Stop();
   }
   if (run.arrange != nullptr) {
     run.arrange(dir.path());
   }
 
-  const testing::ProcessResult result = windows ? Run(run.arguments) : RunUnprivileged(run.arguments);
+  const testing::ProcessResult result = windows ? Run(run.args) : RunUnprivileged(run.args);
 
-  EXPECT_EQ(result.exitStatus, run.exitStatus) << result.err;
+  EXPECT_EQ(result.exitStatus, run.message.empty() ? run.exit : 2) << result.err;
   // The owner may always read back what was written, whatever the mode left.
   std::filesystem::permissions(dir / "Tavorin.log", perms::owner_read, std::filesystem::perm_options::add);
-  if (run.exitStatus == 2) {
+  if (!run.message.empty()) {
     EXPECT_THAT(result.err, ::testing::StartsWith("Tavorin: " + (windows ? run.windowsMessage : run.message)));
     EXPECT_EQ(Log(), kHistory);
   } else {
+    const std::string activity = !run.activity.empty() ? run.activity
+                                 : run.args.size() > 1 ? "DeviceId=" + run.args[0] + " Request=" + run.args[1]
+                                                       : "DeviceId=" + run.args[0] + " Request=";
     EXPECT_EQ(result.err, "");
-    EXPECT_THAT(Log(), MatchesRegex(std::string(kHistory) +
-                                    LinePattern(run.activity + " Result=" + std::to_string(run.exitStatus))));
+    EXPECT_THAT(Log(), MatchesRegex(kHistory + LinePattern(activity + " Result=" + std::to_string(run.exit))));
   }
   if (std::filesystem::is_regular_file(dir / "tokens.txt")) {
     std::filesystem::permissions(dir / "tokens.txt", perms::owner_read, std::filesystem::perm_options::add);
@@ -113,207 +127,126 @@ TEST_P(RunTest, EndsAsTheCaseSaysKeepingHistoryAndTokens) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Answers, RunTest,
-    ::testing::Values(RunCase{.name = "On", .switchValue = "on", .exitStatus = 1},
-                      RunCase{.name = "Off", .exitStatus = 0},
-                      RunCase{.name = "Offline", .online = false, .exitStatus = 10},
-                      RunCase{.name = "EmptyAnswer", .statusReply = sim::StatusReply::Empty, .exitStatus = 5},
-                      RunCase{.name = "BinaryGarbage", .statusReply = sim::StatusReply::Garbage, .exitStatus = 10},
-                      RunCase{.name = "RedirectNotFollowed", .fault = sim::Fault::Redirect, .exitStatus = 5},
-                      RunCase{.name = "RejectionMarkerInsideAValue",
-                              .statusReply = sim::StatusReply::MarkerInValue,
-                              .exitStatus = 0,
-                              .paths = {kStatus, kRefresh, kStatus},
-                              .tokens = kRefreshedTokens},
-                      RunCase{.name = "SecondRejectionAfterRefresh",
-                              .rejectEveryToken = true,
-                              .exitStatus = 10,
-                              .paths = {kStatus, kRefresh, kStatus},
-                              .tokens = kRefreshedTokens},
-                      RunCase{.name = "RefreshWithoutAccessToken",
-                              .expired = true,
-                              .refreshReply = sim::RefreshReply::NoAt,
-                              .exitStatus = 5,
-                              .paths = {kStatus, kRefresh}},
-                      RunCase{.name = "RefreshWithoutRefreshTokenKeepsTheStoredOne",
-                              .expired = true,
-                              .refreshReply = sim::RefreshReply::NoRt,
-                              .exitStatus = 0,
-                              .paths = {kStatus, kRefresh, kStatus},
-                              .tokens = "at=at-2\r\nrt=rt-1\r\n"}),
-    testing::CaseName());
+const RunCase kAnswers[] = {
+    {.name = "On", .switchOn = true, .exit = 1},
+    {.name = "Offline", .offline = true, .exit = 10},
+    {.name = "EmptyAnswer", .status = Empty, .exit = 5},
+    {.name = "BinaryGarbage", .status = Garbage, .exit = 10},
+    {.name = "RedirectNotFollowed", .fault = Redirect, .exit = 5},
+    {.name = "RejectionMarkerInAValue", .status = MarkerInValue, .paths = kRefreshed, .tokens = kNewPair},
+    {.name = "RejectedAgainAfterRefresh", .rejectAll = true, .exit = 10, .paths = kRefreshed, .tokens = kNewPair},
+    {.name = "RefreshWithoutAt", .expired = true, .refresh = NoAt, .exit = 5, .paths = {kStatus, kRefresh}},
+    {.name = "RefreshWithoutRt", .expired = true, .refresh = NoRt, .paths = kRefreshed, .tokens = kNewAtOnly},
+};
+INSTANTIATE_TEST_SUITE_P(Answers, RunTest, ::testing::ValuesIn(kAnswers), testing::CaseName());
 
-INSTANTIATE_TEST_SUITE_P(Requests, RunTest,
-                         ::testing::Values(RunCase{.name = "OffConfirmed",
-                                                   .arguments = {"1000c8441f", "off"},
-                                                   .switchValue = "on",
-                                                   .exitStatus = 0,
-                                                   .paths = {kStatus, kSet, kStatus},
-                                                   .activity = "DeviceId=1000c8441f Request=off"},
-                                           RunCase{.name = "SetRefused",
-                                                   .arguments = {"1000c8441f", "on"},
-                                                   .setReply = sim::SetReply::Refuse,
-                                                   .exitStatus = 5,
-                                                   .paths = {kStatus, kSet},
-                                                   .activity = "DeviceId=1000c8441f Request=on"},
-                                           RunCase{.name = "SetAcknowledgedButNotDone",
-                                                   .arguments = {"1000c8441f", "on"},
-                                                   .setReply = sim::SetReply::AckWithoutChange,
-                                                   .exitStatus = 5,
-                                                   .paths = {kStatus, kSet, kStatus},
-                                                   .activity = "DeviceId=1000c8441f Request=on"},
-                                           RunCase{.name = "SetOnOfflineDevice",
-                                                   .arguments = {"1000c8441f", "on"},
-                                                   .online = false,
-                                                   .exitStatus = 10,
-                                                   .activity = "DeviceId=1000c8441f Request=on"},
-                                           RunCase{.name = "InfoOnOfflineDeviceKeepsTheHistory",
-                                                   .arguments = {"1000c8441f", "info"},
-                                                   .online = false,
-                                                   .exitStatus = 10,
-                                                   .activity = "DeviceId=1000c8441f Request=info"},
-                                           RunCase{.name = "PiecesAfterTheSecondAreIgnored",
-                                                   .arguments = {"1000c8441f", "off", "more words"},
-                                                   .switchValue = "on",
-                                                   .exitStatus = 0,
-                                                   .paths = {kStatus, kSet, kStatus},
-                                                   .activity = "DeviceId=1000c8441f Request=off"},
-                                           // The Windows program takes its raw command line, which the launcher
-                                           // quotes: these arguments only exist on POSIX.
-                                           RunCase{.name = "EmptyArgumentMakesAQuery",
-                                                   .arguments = {"1000c8441f", "", "off"},
-                                                   .switchValue = "on",
-                                                   .exitStatus = 1,
-                                                   .onWindows = false},
-                                           RunCase{.name = "ArgumentWithABlankIsASet",
-                                                   .arguments = {"1000c8441f off"},
-                                                   .switchValue = "on",
-                                                   .exitStatus = 0,
-                                                   .paths = {kStatus, kSet, kStatus},
-                                                   .activity = "DeviceId=1000c8441f Request=off",
-                                                   .onWindows = false},
-                                           RunCase{.name = "LeadingBlankMakesTheDeviceIdTheRequest",
-                                                   .arguments = {"", "1000c8441f"},
-                                                   .exitStatus = 10,
-                                                   .activity = "DeviceId= Request=1000c8441f",
-                                                   .onWindows = false}),
-                         testing::CaseName());
+const RunCase kRequests[] = {
+    {.name = "OffConfirmed", .args = kOff, .switchOn = true, .paths = kSetAndRead},
+    {.name = "SetRefused", .args = kOn, .set = Refuse, .exit = 5, .paths = {kStatus, kSet}},
+    {.name = "SetAcknowledgedButNotDone", .args = kOn, .set = AckWithoutChange, .exit = 5, .paths = kSetAndRead},
+    {.name = "SetOnOfflineDevice", .args = kOn, .offline = true, .exit = 10},
+    {.name = "InfoOnOfflineDevice", .args = kInfo, .offline = true, .exit = 10},
+    {.name = "ExtraWordsIgnored", .args = {"1000c8441f", "off", "x y"}, .switchOn = true, .paths = kSetAndRead},
+    // The Windows program takes its raw command line, which the launcher
+    // quotes: these arguments only exist on POSIX.
+    {.name = "EmptyArgumentQueries", .args = {"1000c8441f", "", "off"}, .switchOn = true, .exit = 1, .windows = false},
+    {.name = "LeadingBlankMakesTheIdTheRequest", .args = {"", "1000c8441f"}, .exit = 10, .windows = false},
+    {.name = "ArgumentWithABlankIsASet",
+     .args = {"1000c8441f off"},
+     .activity = "DeviceId=1000c8441f Request=off",
+     .switchOn = true,
+     .paths = kSetAndRead,
+     .windows = false},
+};
+INSTANTIATE_TEST_SUITE_P(Requests, RunTest, ::testing::ValuesIn(kRequests), testing::CaseName());
 
-INSTANTIATE_TEST_SUITE_P(
-    Faults, RunTest,
-    ::testing::Values(RunCase{.name = "ConnectionRefused",
-                              .cloudDown = true,
-                              .exitStatus = 2,
-                              .message = HostText() + "Couldn't connect",
-                              .paths = {},
-                              .windowsMessage = HostText() + "cannot connect to the server (WinHTTP error 12029)"},
-                      RunCase{.name = "StallPastTheTimeout",
-                              .fault = sim::Fault::Stall,
-                              .exitStatus = 2,
-                              .message = HostText() + "Timeout",
-                              .windowsMessage = HostText() + "the operation timed out (WinHTTP error 12002)"},
-                      RunCase{.name = "ConnectionDroppedMidAnswer",
-                              .fault = sim::Fault::Drop,
-                              .exitStatus = 2,
-                              .message = HostText()},
-                      RunCase{.name = "TruncatedAnswerForInfo",
-                              .arguments = {"1000c8441f", "info"},
-                              .statusReply = sim::StatusReply::Truncated,
-                              .exitStatus = 2,
-                              .message = "malformed response: unterminated value for key switch"},
-                      RunCase{.name = "UnterminatedAccessToken",
-                              .expired = true,
-                              .refreshReply = sim::RefreshReply::UnterminatedAt,
-                              .exitStatus = 2,
-                              .message = "malformed response: unterminated value for key at",
-                              .paths = {kStatus, kRefresh}}),
-    testing::CaseName());
+const RunCase kFaults[] = {
+    {.name = "ConnectionRefused",
+     .down = true,
+     .message = kHost + "Couldn't connect",
+     .paths = {},
+     .windowsMessage = kHost + "cannot connect to the server (WinHTTP error 12029)"},
+    {.name = "StallPastTheTimeout",
+     .fault = Stall,
+     .message = kHost + "Timeout",
+     .windowsMessage = kHost + "the operation timed out (WinHTTP error 12002)"},
+    {.name = "DroppedMidAnswer", .fault = Drop, .message = kHost},
+    {.name = "TruncatedForInfo", .args = kInfo, .status = Truncated, .message = kUnterminated + "switch"},
+    {.name = "UnterminatedAt",
+     .expired = true,
+     .refresh = UnterminatedAt,
+     .message = kUnterminated + "at",
+     .paths = {kStatus, kRefresh}},
+};
+INSTANTIATE_TEST_SUITE_P(Faults, RunTest, ::testing::ValuesIn(kFaults), testing::CaseName());
 
-INSTANTIATE_TEST_SUITE_P(
-    Files, RunTest,
-    ::testing::Values(RunCase{.name = "TokenFileMissing",
-                              .arrange = [](Dir dir) { std::filesystem::remove(dir / "tokens.txt"); },
-                              .exitStatus = 2,
-                              .message = "cannot open tokens.txt: No such file or directory",
-                              .paths = {}},
-                      RunCase{.name = "TokenFileEmpty",
-                              .arrange = [](Dir dir) { WriteFile(dir / "tokens.txt", ""); },
-                              .exitStatus = 5,
-                              .paths = {kStatus, kRefresh},
-                              .tokens = ""},
-                      RunCase{.name = "TokenFileUnreadable",
-                              .arrange = [](Dir dir) { std::filesystem::permissions(dir / "tokens.txt", perms::none); },
-                              .exitStatus = 2,
-                              .message = "cannot open tokens.txt: Permission denied",
-                              .paths = {},
-                              .onWindows = false},
-                      RunCase{.name = "TokenFileIsADirectory",
-                              .arrange =
-                                  [](Dir dir) {
-                                    std::filesystem::remove(dir / "tokens.txt");
-                                    std::filesystem::create_directory(dir / "tokens.txt");
-                                  },
-                              .exitStatus = 2,
-                              .message = "cannot read tokens.txt: Is a directory",
-                              .paths = {},
-                              .windowsMessage = "cannot open tokens.txt: Permission denied"},
-                      RunCase{.name = "ReadOnlyDirectoryStillAnswersAQuery",
-                              .arrange = [](Dir dir) { MakeReadOnly(dir); },
-                              .exitStatus = 0,
-                              .onWindows = false},
-                      RunCase{.name = "ReadOnlyDirectoryRefusesTheRefreshBeforeAsking",
-                              .expired = true,
-                              .arrange = [](Dir dir) { MakeReadOnly(dir); },
-                              .exitStatus = 2,
-                              .message = "cannot open the lock file tokens.txt.lock: Permission denied",
-                              .onWindows = false},
-                      // A lock file that may only be read still locks.
-                      RunCase{.name = "ReadOnlyDirectoryWithReadOnlyLockFileRefusesTheRefreshBeforeAsking",
-                              .expired = true,
-                              .arrange =
-                                  [](Dir dir) {
-                                    WriteFile(dir / "tokens.txt.lock", "");
-                                    MakeReadOnly(dir / "tokens.txt.lock");
-                                    MakeReadOnly(dir);
-                                  },
-                              .exitStatus = 2,
-                              .message = "cannot create a temporary file for tokens.txt: Permission denied",
-                              .onWindows = false},
-                      RunCase{.name = "ReadOnlyTokenFileRefusesTheRefreshBeforeAsking",
-                              .expired = true,
-                              .arrange = [](Dir dir) { MakeReadOnly(dir / "tokens.txt"); },
-                              .exitStatus = 2,
-                              .message = "cannot write tokens.txt: Permission denied",
-                              .windowsMessage = "cannot write tokens.txt: Access denied (5)"},
-                      RunCase{.name = "WriteOnlyLogTakesTheQueryLine",
-                              .arrange =
-                                  [](Dir dir) {
-                                    std::filesystem::permissions(dir / "Tavorin.log", perms::owner_write |
-                                                                                          perms::group_write |
-                                                                                          perms::others_write);
-                                  },
-                              .exitStatus = 0,
-                              .onWindows = false},
-                      RunCase{.name = "LogUnwritable",
-                              .arrange = [](Dir dir) { MakeReadOnly(dir / "Tavorin.log"); },
-                              .exitStatus = 2,
-                              .message = "cannot open Tavorin.log: Permission denied",
-                              .onWindows = false},
-                      RunCase{.name = "LogUnwritableForInfo",
-                              .arguments = {"1000c8441f", "info"},
-                              .arrange = [](Dir dir) { MakeReadOnly(dir / "Tavorin.log"); },
-                              .exitStatus = 2,
-                              .message = "cannot write Tavorin.log: Permission denied",
-                              .windowsMessage = "cannot write Tavorin.log: Access denied (5)"}),
-    testing::CaseName());
+const RunCase kFiles[] = {
+    {.name = "TokenFileMissing",
+     .arrange = [](Dir dir) { std::filesystem::remove(dir / "tokens.txt"); },
+     .message = "cannot open tokens.txt: No such file or directory",
+     .paths = {}},
+    {.name = "TokenFileEmpty",
+     .arrange = [](Dir dir) { WriteFile(dir / "tokens.txt", ""); },
+     .exit = 5,
+     .paths = {kStatus, kRefresh},
+     .tokens = ""},
+    {.name = "TokenFileUnreadable",
+     .arrange = [](Dir dir) { Remove(dir / "tokens.txt", perms::all); },
+     .message = "cannot open tokens.txt: Permission denied",
+     .paths = {},
+     .windows = false},
+    {.name = "TokenFileIsADirectory",
+     .arrange =
+         [](Dir dir) {
+           std::filesystem::remove(dir / "tokens.txt");
+           std::filesystem::create_directory(dir / "tokens.txt");
+         },
+     .message = "cannot read tokens.txt: Is a directory",
+     .paths = {},
+     .windowsMessage = "cannot open tokens.txt: Permission denied"},
+    {.name = "ReadOnlyDirectoryStillAnswers", .arrange = [](Dir dir) { Remove(dir, kWrite); }, .windows = false},
+    {.name = "ReadOnlyDirectoryRefusesTheRefreshBeforeAsking",
+     .expired = true,
+     .arrange = [](Dir dir) { Remove(dir, kWrite); },
+     .message = "cannot open the lock file tokens.txt.lock: Permission denied",
+     .windows = false},
+    // A lock file that may only be read still locks.
+    {.name = "ReadOnlyDirectoryAndLockFileRefuseTheRefreshBeforeAsking",
+     .expired = true,
+     .arrange =
+         [](Dir dir) {
+           WriteFile(dir / "tokens.txt.lock", "");
+           Remove(dir / "tokens.txt.lock", kWrite);
+           Remove(dir, kWrite);
+         },
+     .message = "cannot create a temporary file for tokens.txt: Permission denied",
+     .windows = false},
+    {.name = "ReadOnlyTokenFileRefusesTheRefreshBeforeAsking",
+     .expired = true,
+     .arrange = [](Dir dir) { Remove(dir / "tokens.txt", kWrite); },
+     .message = "cannot write tokens.txt: Permission denied",
+     .windowsMessage = "cannot write tokens.txt: Access denied (5)"},
+    {.name = "WriteOnlyLogTakesTheLine",
+     .arrange = [](Dir dir) { Remove(dir / "Tavorin.log", kRead); },
+     .windows = false},
+    {.name = "LogUnwritable",
+     .arrange = [](Dir dir) { Remove(dir / "Tavorin.log", kWrite); },
+     .message = "cannot open Tavorin.log: Permission denied",
+     .windows = false},
+    {.name = "LogUnwritableForInfo",
+     .args = kInfo,
+     .arrange = [](Dir dir) { Remove(dir / "Tavorin.log", kWrite); },
+     .message = "cannot write Tavorin.log: Permission denied",
+     .windowsMessage = "cannot write Tavorin.log: Access denied (5)"},
+};
+INSTANTIATE_TEST_SUITE_P(Files, RunTest, ::testing::ValuesIn(kFiles), testing::CaseName());
 
 TEST_F(ProgramTest, ExpiredTokenIsRefreshedAndTheSwitchSetInLowerCaseAndConfirmed) {
   cloud.ExpireAccessToken();
   const testing::ProcessResult result = Run({"1000c8441f", "ON"});
   EXPECT_EQ(result.exitStatus, 1) << result.err;
   EXPECT_EQ(cloud.GetDevice().switchValue, "on");
-  EXPECT_EQ(Tokens(), kRefreshedTokens);
+  EXPECT_EQ(Tokens(), kNewPair);
   if (!TestingTheWindowsProgram()) {
     EXPECT_EQ(std::filesystem::status(dir / "tokens.txt").permissions() & perms::all,
               perms::owner_read | perms::owner_write);
@@ -370,7 +303,7 @@ TEST_F(ProgramTest, UntrustedCertificateEndsWithStatusTwoBeforeAnyRequest) {
 
   const testing::ProcessResult result = testing::RunProcess(program, {"1000c8441f", "on"}, dir.path());
   EXPECT_EQ(result.exitStatus, 2);
-  EXPECT_THAT(result.err, HasSubstr(HostText()));
+  EXPECT_THAT(result.err, HasSubstr(kHost));
   // Wine's WinHTTP reports the refused certificate as a failed handshake.
   EXPECT_THAT(result.err, ::testing::ContainsRegex(TestingTheWindowsProgram() ? "secure connection" : "certificate"));
   EXPECT_TRUE(tlsCloud.Requests().empty());

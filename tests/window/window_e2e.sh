@@ -55,9 +55,11 @@ wait_until() {
   return 1
 }
 
-# The one visible window with exactly this name.
+# The one visible window with exactly this name; fails when none shows up.
 find_window() {
-  timeout 20 xdotool search --sync --onlyvisible --name "^$1\$" | head -n 1
+  local id
+  id=$(timeout 20 xdotool search --sync --onlyvisible --name "^$1\$" | head -n 1)
+  [ -n "$id" ] && echo "$id"
 }
 no_window() { ! xdotool search --onlyvisible --name "^$1\$" >/dev/null; }
 
@@ -71,7 +73,6 @@ click_button() {
 dismiss_box() {
   local box
   box=$(find_window Tavorin) || fail "no message box titled Tavorin after the $1 click"
-  [ -n "$box" ] || fail "no message box titled Tavorin after the $1 click"
   xdotool windowfocus "$box" key Return
   wait_until no_window Tavorin || fail "the message box after the $1 click did not close"
 }
@@ -89,7 +90,6 @@ printf 'at=at-1\r\nrt=rt-1\r\n' >tokens.txt
 program_pid=$!
 
 window=$(find_window Form1) || fail "the window Form1 did not open"
-[ -n "$window" ] || fail "the window Form1 did not open"
 eval "$(xdotool getwindowgeometry --shell "$window")"
 [ "$WIDTH" = 304 ] && [ "$HEIGHT" = 201 ] || fail "window is ${WIDTH}x${HEIGHT}, not 304x201"
 
@@ -101,23 +101,10 @@ click_button 48    # on
 dismiss_box on
 kill -0 "$program_pid" 2>/dev/null || fail "the program ended after the clicks"
 
-stamp='[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}'
-expected=(
-  'DeviceId : 1000c8441f'
-  'Online   : True'
-  'Switch   : off'
-  'Firmware : 3\.7\.1'
-  'RSSI     : -48'
-  'Pulse    : off'
-  "Time     : $stamp"
-  "$stamp DeviceId=1000c8441f Request=info Result=0"
-  "$stamp DeviceId=1000c8441f Request=on Result=1"
-)
-mapfile -t lines <Tavorin.log
-[ ${#lines[@]} -eq ${#expected[@]} ] || fail "Tavorin.log has ${#lines[@]} lines: $(cat Tavorin.log)"
-for i in "${!expected[@]}"; do
-  [[ ${lines[i]} =~ ^${expected[i]}$'\r'$ ]] || fail "line $((i + 1)) of Tavorin.log is '${lines[i]}'"
-done
+# The info report, its activity line and the one of the click on "on".
+stamp='[0-9-]{10} [0-9:]{8}'
+[[ $(cat Tavorin.log) =~ ^DeviceId\ :\ 1000c8441f$'\r\n'.*"Time     : "$stamp$'\r\n'$stamp\ DeviceId=1000c8441f\ Request=info\ Result=0$'\r\n'$stamp\ DeviceId=1000c8441f\ Request=on\ Result=1$'\r'$ ]] ||
+  fail "Tavorin.log holds: $(cat Tavorin.log)"
 [ "$(cat tokens.txt)" = $'at=at-2\r\nrt=rt-2\r' ] || fail "tokens.txt was not refreshed: $(cat tokens.txt)"
 [ ! -s "$workdir/program.err" ] || fail "the program wrote to stderr"
 
