@@ -1,20 +1,29 @@
-// Token-file lines on arbitrary content. Input: the key on the first line, the
-// file's content after it. Also saves the first line and the content as a pair
-// and reads both back.
-#include <array>
+// The token file on arbitrary input: reading a token from any content, saving
+// any pair, and a refresh on any answer from the cloud. Input: a key on the
+// first line and the rest after it, which is read as a file's content, saved
+// with the key as a pair, and given as the answer to a refresh.
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "cloud/cloud_client.h"
 #include "cloud/token_file.h"
 #include "fuzz/property.h"
+#include "scan/json_scan.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
+using tavorin::cloud::FindToken;
 using tavorin::fuzz::Lines;
 using tavorin::fuzz::Require;
 
-constexpr std::array<std::string_view, 2> kProgramKeys = {"at", "rt"};
+constexpr std::string_view kStoredPair = "at=old-at\r\nrt=old-rt\r\n";
 
 // The rest of the first line whose first characters are the key and "=".
 std::string_view ReferenceToken(std::string_view content, std::string_view key) {
@@ -24,11 +33,6 @@ std::string_view ReferenceToken(std::string_view content, std::string_view key) 
     }
   }
   return {};
-}
-
-void CheckFindToken(std::string_view content, std::string_view key) {
-  Require(tavorin::cloud::FindToken(content, key) == ReferenceToken(content, key),
-          "a token is the rest of the first line that starts with its key and =");
 }
 
 // The file's format holds a pair exactly when neither value has a line end
@@ -46,18 +50,65 @@ void CheckSavedPairReadsBack(std::string_view at, std::string_view rt) {
   }
   Require(storable, "a pair holding a line break or NUL is refused");
   Require(Lines(text).size() == 2, "a saved pair is two lines");
-  Require(tavorin::cloud::FindToken(text, "at") == at && tavorin::cloud::FindToken(text, "rt") == rt,
-          "a saved pair reads back unchanged");
+  Require(FindToken(text, "at") == at && FindToken(text, "rt") == rt, "a saved pair reads back unchanged");
+}
+
+// Answers its one request with the given text.
+class Answer final : public tavorin::http::HttpClient {
+ public:
+  explicit Answer(std::string text) : text_(std::move(text)) {}
+  std::string Post(const std::string&, const std::vector<tavorin::http::HttpHeader>&, std::string_view) override {
+    return text_;
+  }
+
+ private:
+  std::string text_;
+};
+
+// Whatever the answer holds, the stored pair is never lost or damaged: the
+// token file afterwards holds either the old pair, byte for byte, or exactly
+// the new pair the answer carries; and no temporary file is left.
+void CheckRefresh(const std::string& answer) {
+  // One scratch directory for the whole run, the token file written anew for
+  // every input.
+  static const tavorin::testing::TempDir directory;
+  const std::filesystem::path tokenFile = directory / "tokens.txt";
+  tavorin::testing::WriteFile(tokenFile, kStoredPair);
+  const tavorin::cloud::CloudClient client([&] { return std::make_unique<Answer>(answer); }, "https://cloud.test",
+                                           tokenFile, std::chrono::milliseconds(0));
+  std::optional<std::string> newAt;
+  try {
+    newAt = client.RefreshToken("old-at");
+  } catch (const std::runtime_error& error) {
+    const std::string_view message = error.what();
+    Require(message.starts_with("malformed response") || message.starts_with("cannot store a token"),
+            "a refresh fails only on a malformed answer or a token the file cannot hold");
+  }
+  const std::string stored = tavorin::testing::ReadFile(tokenFile);
+  for (const auto& entry : std::filesystem::directory_iterator(directory.path())) {
+    const std::string name = entry.path().filename().string();
+    Require(name == "tokens.txt" || name == "tokens.txt.lock", "no temporary file is left behind");
+  }
+  if (!newAt || newAt->empty()) {
+    Require(stored == kStoredPair, "a failed or empty refresh leaves the stored pair as it was");
+    return;
+  }
+  const std::string issuedRt = tavorin::scan::ExtractJSON(answer, "rt");
+  Require(*newAt == tavorin::scan::ExtractJSON(answer, "at"), "the refresh returns the access token issued");
+  Require(Lines(stored).size() == 2 && stored.ends_with("\r\n"), "the saved file is two CR LF lines");
+  Require(FindToken(stored, "at") == *newAt && FindToken(stored, "rt") == (issuedRt.empty() ? "old-rt" : issuedRt),
+          "the saved pair reads back as the one issued, keeping the old refresh token when none came");
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const auto [key, content] = tavorin::fuzz::SplitFirstLine(tavorin::fuzz::AsText(data, size));
-  CheckFindToken(content, key);
-  for (const std::string_view programKey : kProgramKeys) {
-    CheckFindToken(content, programKey);
+  for (const std::string_view tokenKey : {key, std::string_view("at"), std::string_view("rt")}) {
+    Require(FindToken(content, tokenKey) == ReferenceToken(content, tokenKey),
+            "a token is the rest of the first line that starts with its key and =");
   }
   CheckSavedPairReadsBack(key, content);
+  CheckRefresh(std::string(content));
   return 0;
 }
