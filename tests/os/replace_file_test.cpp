@@ -1,19 +1,28 @@
-// Replacing a file by renaming a new one over it: the mode the new file gets,
-// and an existing file that may not be written.
+// Replacing and appending to files on POSIX: the mode a replacement gets, and
+// a failure of any step, brought about on demand in a child process, which
+// names the file and leaves it as it was.
 #include "os/text_file.h"
 
 #include <gtest/gtest.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
+#include <cerrno>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <iterator>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <system_error>
 
 #include "tests/support/case_name.h"
-#include "tests/support/process.h"
 #include "tests/support/temp_dir.h"
 
 namespace tavorin::os {
@@ -23,63 +32,84 @@ using std::filesystem::perms;
 using testing::ReadFile;
 using testing::WriteFile;
 
-struct ModeCase {
-  const char* name;
-  FileAccess access;
-  std::optional<perms> existing;  // none: the file is absent
-  perms expected;
-};
-
-class ReplaceModeTest : public ::testing::TestWithParam<ModeCase> {
- protected:
-  void SetUp() override { previousMask_ = ::umask(027); }
-  void TearDown() override { ::umask(previousMask_); }
-
-  testing::TempDir dir;
-  std::filesystem::path file = dir / "Tavorin.log";
-
- private:
-  mode_t previousMask_ = 0;
-};
-
-TEST_P(ReplaceModeTest, NewFileHasTheModeTheAccessAsksFor) {
-  if (GetParam().existing) {
-    WriteFile(file, "old\r\n");
-    std::filesystem::permissions(file, *GetParam().existing);
-  }
-  ReplaceFile(file, "new\r\n", GetParam().access);
-  EXPECT_EQ(std::filesystem::status(file).permissions() & perms::all, GetParam().expected);
-  std::filesystem::permissions(file, perms::owner_read, std::filesystem::perm_options::add);
-  EXPECT_EQ(ReadFile(file), "new\r\n");
-}
-
 constexpr perms kOwnerReadWrite = perms::owner_read | perms::owner_write;
 
-INSTANTIATE_TEST_SUITE_P(
-    Modes, ReplaceModeTest,
-    ::testing::Values(ModeCase{"SharedKeepsReadableByAll", FileAccess::Shared,
-                               kOwnerReadWrite | perms::group_read | perms::others_read,
-                               kOwnerReadWrite | perms::group_read | perms::others_read},
-                      ModeCase{"SharedKeepsGroupWritable", FileAccess::Shared,
-                               kOwnerReadWrite | perms::group_read | perms::group_write,
-                               kOwnerReadWrite | perms::group_read | perms::group_write},
-                      ModeCase{"SharedKeepsOwnerOnly", FileAccess::Shared, kOwnerReadWrite, kOwnerReadWrite},
-                      ModeCase{"SharedKeepsWriteOnly", FileAccess::Shared,
-                               perms::owner_write | perms::group_write | perms::others_write,
-                               perms::owner_write | perms::group_write | perms::others_write},
-                      ModeCase{"SharedNewFileFollowsTheUmask", FileAccess::Shared, std::nullopt,
-                               kOwnerReadWrite | perms::group_read},
-                      ModeCase{"OwnerOnlyOverAReadableFile", FileAccess::OwnerOnly,
-                               kOwnerReadWrite | perms::group_read | perms::others_read, kOwnerReadWrite},
-                      ModeCase{"OwnerOnlyNewFile", FileAccess::OwnerOnly, std::nullopt, kOwnerReadWrite}),
-    testing::CaseName());
+TEST(ReplaceFileTest, NewFileHasTheModeTheAccessAsksForAndTheUmaskIsKept) {
+  const testing::TempDir dir;
+  const std::filesystem::path file = dir / "Tavorin.log";
+  struct {
+    FileAccess access;
+    std::optional<perms> existing;  // none: the file is absent
+    perms expected;
+  } const cases[] = {
+      {FileAccess::Shared, kOwnerReadWrite | perms::group_all, kOwnerReadWrite | perms::group_all},
+      {FileAccess::Shared, perms::owner_write | perms::others_write, perms::owner_write | perms::others_write},
+      {FileAccess::Shared, std::nullopt, kOwnerReadWrite | perms::group_read},
+      {FileAccess::OwnerOnly, kOwnerReadWrite | perms::group_read | perms::others_read, kOwnerReadWrite},
+      {FileAccess::OwnerOnly, std::nullopt, kOwnerReadWrite},
+  };
+  const mode_t previousMask = ::umask(027);
+  for (const auto& replacement : cases) {
+    std::filesystem::remove(file);
+    if (replacement.existing) {
+      WriteFile(file, "old\r\n");
+      std::filesystem::permissions(file, *replacement.existing);
+    }
+    ReplaceFile(file, "new\r\n", replacement.access);
+    EXPECT_EQ(std::filesystem::status(file).permissions() & perms::all, replacement.expected)
+        << static_cast<int>(replacement.existing.value_or(perms::none));
+  }
+  EXPECT_EQ(::umask(previousMask), 027);
+  EXPECT_EQ(ReadFile(file), "new\r\n");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1) << "no temporary is left";
+}
 
-// In a child process that, under root, drops to the unprivileged user first,
-// since root may write any file. Prints the error and exits 0 when refused.
-[[noreturn]] void ReplaceAsOrdinaryUser(const std::filesystem::path& file) {
-  testing::LeaveRootInChild();
+TEST(ReplaceFileTest, PendingReplacementCommitsOnce) {
+  const testing::TempDir dir;
+  PendingReplacement pending(dir / "tokens.txt", FileAccess::OwnerOnly);
+  pending.Commit("at=A2\r\n");
+  EXPECT_THROW(pending.Commit("at=A3\r\n"), std::logic_error);
+  EXPECT_EQ(ReadFile(dir / "tokens.txt"), "at=A2\r\n");
+}
+
+// From here on in this process, the system call fails with error wherever its
+// first argument is a path or a descriptor other than the standard streams.
+void FailSystemCall(long call, int error) {
+  sock_filter filter[] = {
+      BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, static_cast<__u32>(call), 0, 3),
+      BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, args[0])),
+      BPF_JUMP(BPF_JMP | BPF_JGT | BPF_K, 2, 0, 1),
+      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | static_cast<__u32>(error)),
+      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+  };
+  const sock_fprog program = {static_cast<unsigned short>(std::size(filter)), filter};
+  if (::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 || ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) != 0) {
+    std::_Exit(127);
+  }
+}
+
+struct FaultCase {
+  const char* name;
+  long call;
+  int error;
+  bool append;          // AppendLine rather than ReplaceFile
+  const char* message;  // @ stands for the file
+  const char* after = "old\r\n";
+};
+
+class FileFaultTest : public ::testing::TestWithParam<FaultCase> {};
+
+// In the child, with a working directory where no file can be made, so that a
+// temporary file must go beside the one it replaces. Prints the error and
+// exits 0 when the operation fails.
+[[noreturn]] void FailIn(const FaultCase& fault, const std::filesystem::path& file) {
+  if (::chdir("/proc") != 0) {
+    std::_Exit(127);
+  }
+  FailSystemCall(fault.call, fault.error);
   try {
-    ReplaceFile(file, "new\r\n", FileAccess::Shared);
+    fault.append ? AppendLine(file, "new\r\n") : ReplaceFile(file, "new\r\n", FileAccess::Shared);
   } catch (const std::system_error& error) {
     std::fputs(error.what(), stderr);
     std::_Exit(0);
@@ -87,21 +117,28 @@ INSTANTIATE_TEST_SUITE_P(
   std::_Exit(1);
 }
 
-TEST(ReplaceFileTest, ExistingFileThisUserMayNotWriteIsRefusedNamingItAndKept) {
+TEST_P(FileFaultTest, FailsNamingTheFileAndLeavesNoTemporary) {
   const testing::TempDir dir;
-  const std::filesystem::path file = dir / "Tavorin.log";
-  WriteFile(file, "history\r\n");
-  // The directory is the user's, so only the refusal keeps a rename from
-  // going through.
-  testing::GiveToUnprivilegedUser(dir.path());
-  std::filesystem::permissions(file, perms::owner_read | perms::group_read | perms::others_read);
-
-  EXPECT_EXIT(ReplaceAsOrdinaryUser(file), ::testing::ExitedWithCode(0),
-              "^cannot write " + file.string() + ": Permission denied$");
-  std::filesystem::permissions(file, perms::owner_read, std::filesystem::perm_options::add);
-  EXPECT_EQ(ReadFile(file), "history\r\n");
+  const std::filesystem::path file = dir / "tokens.txt";
+  WriteFile(file, "old\r\n");
+  std::string message = GetParam().message;
+  message.replace(message.find('@'), 1, file.string());
+  EXPECT_EXIT(FailIn(GetParam(), file), ::testing::ExitedWithCode(0), "^" + message + "$");
+  EXPECT_EQ(ReadFile(file), GetParam().after);
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1) << "no temporary is left";
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Calls, FileFaultTest,
+    ::testing::Values(
+        FaultCase{"Write", SYS_write, ENOSPC, false, "cannot write @: No space left on device"},
+        FaultCase{"Permissions", SYS_fchmod, EPERM, false, "cannot set permissions on @: Operation not permitted"},
+        FaultCase{"Flush", SYS_fsync, EIO, false, "cannot write @: Input/output error"},
+        FaultCase{"Close", SYS_close, EIO, false, "cannot write @: Input/output error"},
+        FaultCase{"Rename", SYS_rename, EXDEV, false, "cannot replace @: Invalid cross-device link"},
+        FaultCase{"AppendWrite", SYS_write, ENOSPC, true, "cannot write @: No space left on device"},
+        FaultCase{"AppendClose", SYS_close, EIO, true, "cannot write @: Input/output error", "old\r\nnew\r\n"}),
+    testing::CaseName());
 
 }  // namespace
 }  // namespace tavorin::os
