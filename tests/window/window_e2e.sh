@@ -17,9 +17,7 @@ if [ -z "${TAVORIN_IN_XVFB:-}" ]; then
     env TAVORIN_IN_XVFB=1 bash "$0" "$@"
 fi
 
-program=$1
-cloud=$2
-port=$3
+program=$1 cloud=$2 port=$3
 unset QT_QPA_PLATFORM WAYLAND_DISPLAY
 # Keep the toolkit off any session bus of the desktop the test is started from,
 # and from trying to start one through the virtual X server.
@@ -28,26 +26,20 @@ export no_proxy=127.0.0.1
 
 workdir=$(mktemp -d)
 cleanup() {
-  local pid
-  for pid in ${program_pid:-} ${cloud_pid:-}; do
-    kill "$pid" 2>/dev/null || true
-    wait "$pid" 2>/dev/null || true
-  done
+  kill ${program_pid:-} ${cloud_pid:-} 2>/dev/null || true
+  wait
   rm -rf "$workdir"
 }
 trap cleanup EXIT
 
 fail() {
   echo "FAIL: $*" >&2
-  for file in "$workdir"/*.err; do
-    [ -s "$file" ] && { echo "--- $file" >&2; cat "$file" >&2; }
-  done
+  tail -n +1 "$workdir"/*.err >&2
   exit 1
 }
 
 # Polls up to 10 s until the command succeeds.
 wait_until() {
-  local _
   for _ in $(seq 200); do
     "$@" && return 0
     sleep 0.05
