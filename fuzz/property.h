@@ -2,12 +2,13 @@
 // What the fuzz targets share: input as text, and checks that end the run when
 // a property does not hold, so that libFuzzer keeps the input that broke it.
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace tavorin::fuzz {
@@ -24,12 +25,7 @@ inline std::string_view AsText(const std::uint8_t* data, std::size_t size) {
 }
 
 // The input's first line and the rest after its LF (no LF: empty first line).
-struct Split {
-  std::string_view first;
-  std::string_view rest;
-};
-
-inline Split SplitFirstLine(std::string_view input) {
+inline std::pair<std::string_view, std::string_view> SplitFirstLine(std::string_view input) {
   const std::size_t lf = input.find('\n');
   if (lf == std::string_view::npos) {
     return {{}, input};
@@ -40,15 +36,8 @@ inline Split SplitFirstLine(std::string_view input) {
 // Position of the first occurrence of pattern in text by comparing at every
 // position in turn: a reference that shares no code with the scanners' search.
 inline std::size_t FirstMatch(std::string_view text, std::string_view pattern) {
-  if (pattern.size() > text.size()) {
-    return std::string_view::npos;
-  }
   for (std::size_t at = 0; at + pattern.size() <= text.size(); ++at) {
-    std::size_t same = 0;
-    while (same < pattern.size() && text[at + same] == pattern[same]) {
-      ++same;
-    }
-    if (same == pattern.size()) {
+    if (std::equal(pattern.begin(), pattern.end(), text.begin() + at)) {
       return at;
     }
   }
@@ -61,30 +50,16 @@ inline std::vector<std::string_view> Lines(std::string_view content) {
   std::vector<std::string_view> lines;
   std::size_t start = 0;
   for (std::size_t i = 0; i < content.size(); ++i) {
-    if (content[i] != '\r' && content[i] != '\n') {
-      continue;
+    if (content[i] == '\r' || content[i] == '\n') {
+      lines.push_back(content.substr(start, i - start));
+      i += content[i] == '\r' && i + 1 < content.size() && content[i + 1] == '\n' ? 1 : 0;
+      start = i + 1;
     }
-    lines.push_back(content.substr(start, i - start));
-    if (content[i] == '\r' && i + 1 < content.size() && content[i + 1] == '\n') {
-      ++i;
-    }
-    start = i + 1;
   }
   if (start < content.size()) {
     lines.push_back(content.substr(start));
   }
   return lines;
-}
-
-inline std::string Join(const std::vector<std::string>& pieces, char separator) {
-  std::string joined;
-  for (std::size_t i = 0; i < pieces.size(); ++i) {
-    if (i > 0) {
-      joined += separator;
-    }
-    joined += pieces[i];
-  }
-  return joined;
 }
 
 }  // namespace tavorin::fuzz
