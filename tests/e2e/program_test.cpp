@@ -127,6 +127,19 @@ TEST_P(RunTest, EndsAsTheCaseSaysKeepingHistoryAndTokens) {
   }
 }
 
+void TokenFileAsADirectory(Dir dir) {
+  std::filesystem::remove(dir / "tokens.txt");
+  std::filesystem::create_directory(dir / "tokens.txt");
+}
+
+void ReadOnlyDirectoryAndLockFile(Dir dir) {
+  WriteFile(dir / "tokens.txt.lock", "");
+  Remove(dir / "tokens.txt.lock", kWrite);
+  Remove(dir, kWrite);
+}
+
+// One case to a line, or to a few where it would be longer.
+// clang-format off
 const RunCase kAnswers[] = {
     {.name = "On", .switchOn = true, .exit = 1},
     {.name = "Offline", .offline = true, .exit = 10},
@@ -138,8 +151,6 @@ const RunCase kAnswers[] = {
     {.name = "RefreshWithoutAt", .expired = true, .refresh = NoAt, .exit = 5, .paths = {kStatus, kRefresh}},
     {.name = "RefreshWithoutRt", .expired = true, .refresh = NoRt, .paths = kRefreshed, .tokens = kNewAtOnly},
 };
-INSTANTIATE_TEST_SUITE_P(Answers, RunTest, ::testing::ValuesIn(kAnswers), testing::CaseName());
-
 const RunCase kRequests[] = {
     {.name = "OffConfirmed", .args = kOff, .switchOn = true, .paths = kSetAndRead},
     {.name = "SetRefused", .args = kOn, .set = Refuse, .exit = 5, .paths = {kStatus, kSet}},
@@ -151,94 +162,51 @@ const RunCase kRequests[] = {
     // quotes: these arguments only exist on POSIX.
     {.name = "EmptyArgumentQueries", .args = {"1000c8441f", "", "off"}, .switchOn = true, .exit = 1, .windows = false},
     {.name = "LeadingBlankMakesTheIdTheRequest", .args = {"", "1000c8441f"}, .exit = 10, .windows = false},
-    {.name = "ArgumentWithABlankIsASet",
-     .args = {"1000c8441f off"},
-     .activity = "DeviceId=1000c8441f Request=off",
-     .switchOn = true,
-     .paths = kSetAndRead,
-     .windows = false},
+    {.name = "ArgumentWithABlankIsASet", .args = {"1000c8441f off"}, .activity = "DeviceId=1000c8441f Request=off",
+     .switchOn = true, .paths = kSetAndRead, .windows = false},
 };
-INSTANTIATE_TEST_SUITE_P(Requests, RunTest, ::testing::ValuesIn(kRequests), testing::CaseName());
-
 const RunCase kFaults[] = {
-    {.name = "ConnectionRefused",
-     .down = true,
-     .message = kHost + "Couldn't connect",
-     .paths = {},
+    {.name = "ConnectionRefused", .down = true, .message = kHost + "Couldn't connect", .paths = {},
      .windowsMessage = kHost + "cannot connect to the server (WinHTTP error 12029)"},
-    {.name = "StallPastTheTimeout",
-     .fault = Stall,
-     .message = kHost + "Timeout",
+    {.name = "StallPastTheTimeout", .fault = Stall, .message = kHost + "Timeout",
      .windowsMessage = kHost + "the operation timed out (WinHTTP error 12002)"},
     {.name = "DroppedMidAnswer", .fault = Drop, .message = kHost},
     {.name = "TruncatedForInfo", .args = kInfo, .status = Truncated, .message = kUnterminated + "switch"},
-    {.name = "UnterminatedAt",
-     .expired = true,
-     .refresh = UnterminatedAt,
-     .message = kUnterminated + "at",
+    {.name = "UnterminatedAt", .expired = true, .refresh = UnterminatedAt, .message = kUnterminated + "at",
      .paths = {kStatus, kRefresh}},
 };
-INSTANTIATE_TEST_SUITE_P(Faults, RunTest, ::testing::ValuesIn(kFaults), testing::CaseName());
-
 const RunCase kFiles[] = {
-    {.name = "TokenFileMissing",
-     .arrange = [](Dir dir) { std::filesystem::remove(dir / "tokens.txt"); },
-     .message = "cannot open tokens.txt: No such file or directory",
-     .paths = {}},
-    {.name = "TokenFileEmpty",
-     .arrange = [](Dir dir) { WriteFile(dir / "tokens.txt", ""); },
-     .exit = 5,
-     .paths = {kStatus, kRefresh},
-     .tokens = ""},
-    {.name = "TokenFileUnreadable",
-     .arrange = [](Dir dir) { Remove(dir / "tokens.txt", perms::all); },
-     .message = "cannot open tokens.txt: Permission denied",
-     .paths = {},
-     .windows = false},
-    {.name = "TokenFileIsADirectory",
-     .arrange =
-         [](Dir dir) {
-           std::filesystem::remove(dir / "tokens.txt");
-           std::filesystem::create_directory(dir / "tokens.txt");
-         },
-     .message = "cannot read tokens.txt: Is a directory",
-     .paths = {},
+    {.name = "TokenFileMissing", .arrange = [](Dir dir) { std::filesystem::remove(dir / "tokens.txt"); },
+     .message = "cannot open tokens.txt: No such file or directory", .paths = {}},
+    {.name = "TokenFileEmpty", .arrange = [](Dir dir) { WriteFile(dir / "tokens.txt", ""); }, .exit = 5,
+     .paths = {kStatus, kRefresh}, .tokens = ""},
+    {.name = "TokenFileIsADirectory", .arrange = TokenFileAsADirectory,
+     .message = "cannot read tokens.txt: Is a directory", .paths = {},
      .windowsMessage = "cannot open tokens.txt: Permission denied"},
     {.name = "ReadOnlyDirectoryStillAnswers", .arrange = [](Dir dir) { Remove(dir, kWrite); }, .windows = false},
-    {.name = "ReadOnlyDirectoryRefusesTheRefreshBeforeAsking",
-     .expired = true,
+    {.name = "ReadOnlyDirectoryRefusesTheRefreshBeforeAsking", .expired = true,
      .arrange = [](Dir dir) { Remove(dir, kWrite); },
-     .message = "cannot open the lock file tokens.txt.lock: Permission denied",
-     .windows = false},
+     .message = "cannot open the lock file tokens.txt.lock: Permission denied", .windows = false},
     // A lock file that may only be read still locks.
-    {.name = "ReadOnlyDirectoryAndLockFileRefuseTheRefreshBeforeAsking",
-     .expired = true,
-     .arrange =
-         [](Dir dir) {
-           WriteFile(dir / "tokens.txt.lock", "");
-           Remove(dir / "tokens.txt.lock", kWrite);
-           Remove(dir, kWrite);
-         },
-     .message = "cannot create a temporary file for tokens.txt: Permission denied",
-     .windows = false},
-    {.name = "ReadOnlyTokenFileRefusesTheRefreshBeforeAsking",
-     .expired = true,
+    {.name = "ReadOnlyDirectoryAndLockFileRefuseTheRefreshBeforeAsking", .expired = true,
+     .arrange = ReadOnlyDirectoryAndLockFile,
+     .message = "cannot create a temporary file for tokens.txt: Permission denied", .windows = false},
+    {.name = "ReadOnlyTokenFileRefusesTheRefreshBeforeAsking", .expired = true,
      .arrange = [](Dir dir) { Remove(dir / "tokens.txt", kWrite); },
      .message = "cannot write tokens.txt: Permission denied",
      .windowsMessage = "cannot write tokens.txt: Access denied (5)"},
-    {.name = "WriteOnlyLogTakesTheLine",
-     .arrange = [](Dir dir) { Remove(dir / "Tavorin.log", kRead); },
+    {.name = "WriteOnlyLogTakesTheLine", .arrange = [](Dir dir) { Remove(dir / "Tavorin.log", kRead); },
      .windows = false},
-    {.name = "LogUnwritable",
-     .arrange = [](Dir dir) { Remove(dir / "Tavorin.log", kWrite); },
-     .message = "cannot open Tavorin.log: Permission denied",
-     .windows = false},
-    {.name = "LogUnwritableForInfo",
-     .args = kInfo,
-     .arrange = [](Dir dir) { Remove(dir / "Tavorin.log", kWrite); },
+    {.name = "LogUnwritable", .arrange = [](Dir dir) { Remove(dir / "Tavorin.log", kWrite); },
+     .message = "cannot open Tavorin.log: Permission denied", .windows = false},
+    {.name = "LogUnwritableForInfo", .args = kInfo, .arrange = [](Dir dir) { Remove(dir / "Tavorin.log", kWrite); },
      .message = "cannot write Tavorin.log: Permission denied",
      .windowsMessage = "cannot write Tavorin.log: Access denied (5)"},
 };
+// clang-format on
+INSTANTIATE_TEST_SUITE_P(Answers, RunTest, ::testing::ValuesIn(kAnswers), testing::CaseName());
+INSTANTIATE_TEST_SUITE_P(Requests, RunTest, ::testing::ValuesIn(kRequests), testing::CaseName());
+INSTANTIATE_TEST_SUITE_P(Faults, RunTest, ::testing::ValuesIn(kFaults), testing::CaseName());
 INSTANTIATE_TEST_SUITE_P(Files, RunTest, ::testing::ValuesIn(kFiles), testing::CaseName());
 
 TEST_F(ProgramTest, ExpiredTokenIsRefreshedAndTheSwitchSetInLowerCaseAndConfirmed) {

@@ -1,8 +1,7 @@
 #pragma once
-// Runs a program as a child process in a given working directory, capturing
-// its output, and kills it if it has not ended within the time allowed. A
-// child can be held at a start gate until many are ready, and can run without
-// root's privileges.
+// Runs a program as a child process in a working directory, capturing its
+// output, and kills it if it has not ended in time. A child can wait at a start
+// gate until many are ready, and can run without root's privileges.
 
 #include <fcntl.h>
 #include <grp.h>
@@ -32,72 +31,25 @@ struct ProcessResult {
 inline constexpr uid_t kUnprivilegedUser = 65534;
 inline constexpr gid_t kUnprivilegedGroup = 65534;
 
-// In a forked child: as root, becomes the unprivileged user, so that file modes
-// bind the child as they bind anyone; ends the child with status 127 when the
-// system refuses.
-inline void LeaveRootInChild() {
-  if (::geteuid() == 0 &&
-      (::setgroups(0, nullptr) != 0 || ::setgid(kUnprivilegedGroup) != 0 || ::setuid(kUnprivilegedUser) != 0)) {
-    std::_Exit(127);
-  }
-}
-
 // Hands path and everything in it to the unprivileged user when running as
 // root, so that file modes alone decide what an unprivileged run may do.
 inline void GiveToUnprivilegedUser(const std::filesystem::path& path) {
-  if (::geteuid() != 0) {
-    return;
-  }
   std::vector<std::filesystem::path> items = {path};
   for (const auto& entry : std::filesystem::recursive_directory_iterator(path)) {
     items.push_back(entry.path());
   }
   for (const std::filesystem::path& item : items) {
-    if (::lchown(item.c_str(), kUnprivilegedUser, kUnprivilegedGroup) != 0) {
+    if (::geteuid() == 0 && ::lchown(item.c_str(), kUnprivilegedUser, kUnprivilegedGroup) != 0) {
       throw std::runtime_error("cannot hand " + item.string() + " to the unprivileged user");
     }
   }
 }
 
-// Children started with a gate wait at it, before exec, until Open(): every
-// waiting child then reads end of file at once.
-class StartGate {
- public:
-  StartGate() {
-    if (::pipe(fds_) != 0) {
-      throw std::runtime_error("cannot make a start gate");
-    }
-  }
-  StartGate(const StartGate&) = delete;
-  StartGate& operator=(const StartGate&) = delete;
-  ~StartGate() {
-    Open();
-    ::close(fds_[0]);
-  }
-
-  void Open() {
-    if (fds_[1] >= 0) {
-      ::close(fds_[1]);
-      fds_[1] = -1;
-    }
-  }
-
-  void WaitInChild() const {
-    ::close(fds_[1]);
-    char ignored = 0;
-    while (::read(fds_[0], &ignored, 1) > 0) {
-    }
-    ::close(fds_[0]);
-  }
-
- private:
-  int fds_[2] = {-1, -1};
-};
-
 struct ProcessOptions {
-  // As root, the child drops to kUnprivilegedUser before exec.
   bool unprivileged = false;
-  const StartGate* gate = nullptr;
+  // A file the child takes a read lock on (fcntl) before exec: it waits there
+  // while the caller holds a write lock, which no child inherits.
+  const char* gate = nullptr;
 };
 
 class ChildProcess {
@@ -125,11 +77,15 @@ class ChildProcess {
           ::chdir(workingDirectory.c_str()) != 0) {
         ::_exit(127);
       }
-      if (options.unprivileged) {
-        LeaveRootInChild();
+      // As root, the child becomes the unprivileged user, whom file modes bind.
+      if (options.unprivileged && ::geteuid() == 0 &&
+          (::setgroups(0, nullptr) != 0 || ::setgid(kUnprivilegedGroup) != 0 || ::setuid(kUnprivilegedUser) != 0)) {
+        ::_exit(127);
       }
-      if (options.gate != nullptr) {
-        options.gate->WaitInChild();
+      struct flock wait {};
+      wait.l_type = F_RDLCK;
+      if (options.gate != nullptr && ::fcntl(::open(options.gate, O_RDONLY | O_CLOEXEC), F_SETLKW, &wait) != 0) {
+        ::_exit(127);
       }
       ::execv(program.c_str(), argv.data());
       ::_exit(127);
