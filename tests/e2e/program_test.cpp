@@ -1,21 +1,102 @@
 // The real program, run as a process in a scratch working directory against the
 // simulated cloud on loopback: exit statuses, messages, the requests it sends
-// and the files it leaves behind, for ordinary runs and for faults of the
-// command line, the network, the cloud's answers and the files.
+// and the files it leaves behind, for ordinary runs, for faults of the command
+// line, the network, the cloud's answers and the files, and for many runs at
+// once.
+#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
-#include "tests/e2e/program_fixture.h"
 #include "tests/support/case_name.h"
+#include "tests/support/process.h"
+#include "tests/support/temp_dir.h"
 #include "tools/sim-cloud/self_signed_certificate.h"
+#include "tools/sim-cloud/sim_cloud.h"
 
 namespace tavorin {
 namespace {
+
+using testing::ReadFile;
+using testing::WriteFile;
+
+inline constexpr const char* kInitialTokens = "at=at-1\r\nrt=rt-1\r\n";
+inline constexpr const char* kHistory = "2026-01-01 00:00:00 DeviceId=1000c8441f Request= Result=1\r\n";
+// Local date and time as the program writes it.
+inline constexpr const char* kStamp = "[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}";
+
+// This build's program, or the Windows build of it, started through a launcher
+// such as Wine by the command that TAVORIN_E2E_PROGRAM names.
+inline std::string ProgramUnderTest() {
+  const char* other = std::getenv("TAVORIN_E2E_PROGRAM");
+  return other != nullptr && *other != '\0' ? other : TAVORIN_PROGRAM;
+}
+
+// Cases about POSIX file modes and the Qt window give way while the Windows
+// program runs.
+inline bool TestingTheWindowsProgram() {
+  return ProgramUnderTest() != TAVORIN_PROGRAM;
+}
+
+inline std::string LinePattern(const std::string& rest) {
+  return std::string(kStamp) + " " + rest + "\r\n";
+}
+
+class ProgramTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    // As on a server: with arguments the program must run without a display.
+    ::unsetenv("DISPLAY");
+    ::unsetenv("WAYLAND_DISPLAY");
+    ::unsetenv("QT_QPA_PLATFORM");
+    static_cast<void>(cloud.Start(TAVORIN_CLOUD_PORT));
+    WriteFile(dir / "tokens.txt", kInitialTokens);
+    WriteFile(dir / "Tavorin.log", kHistory);
+  }
+
+  void TearDown() override {
+    // Modes a case took away would keep the scratch directory from going.
+    std::filesystem::permissions(dir.path(), std::filesystem::perms::owner_all, std::filesystem::perm_options::add);
+  }
+
+  testing::ProcessResult Run(const std::vector<std::string>& arguments) {
+    return testing::RunProcess(ProgramUnderTest(), arguments, dir.path());
+  }
+
+  // Runs a copy of the program that the unprivileged user can reach, without
+  // root's privileges (as root), in the working directory after handing it to
+  // that user, so that file modes apply as they do to anyone else.
+  testing::ProcessResult RunUnprivileged(const std::vector<std::string>& arguments) {
+    const testing::TempDir programDir;
+    std::filesystem::copy_file(TAVORIN_PROGRAM, programDir / "tavorin");
+    using std::filesystem::perms;
+    std::filesystem::permissions(programDir.path(), perms::others_read | perms::others_exec,
+                                 std::filesystem::perm_options::add);
+    testing::GiveToUnprivilegedUser(dir.path());
+    return testing::RunProcess(programDir / "tavorin", arguments, dir.path(), {.unprivileged = true});
+  }
+
+  [[nodiscard]] std::string Log() const { return ReadFile(dir / "Tavorin.log"); }
+  [[nodiscard]] std::string Tokens() const { return ReadFile(dir / "tokens.txt"); }
+  [[nodiscard]] std::vector<std::string> PathsRequested() const {
+    std::vector<std::string> paths;
+    for (const sim::RecordedRequest& request : cloud.Requests()) {
+      paths.push_back(request.path);
+    }
+    return paths;
+  }
+
+  sim::SimCloud cloud;
+  testing::TempDir dir;
+};
 
 using std::filesystem::perms;
 using ::testing::HasSubstr;
@@ -229,7 +310,7 @@ TEST_F(ProgramTest, ExpiredTokenIsRefreshedAndTheSwitchSetInLowerCaseAndConfirme
 }
 
 TEST_F(ProgramTest, InfoReplacesTheLogWithTheReportAndTheActivityLineKeepingItsMode) {
-  SetSwitch("on");
+  cloud.SetDevice({.switchValue = "on"});
   const perms mode = perms::owner_read | perms::owner_write | perms::group_read | perms::group_write;
   std::filesystem::permissions(dir / "Tavorin.log", mode);
   EXPECT_EQ(Run({"1000c8441f", "Info"}).exitStatus, 1);
@@ -306,6 +387,42 @@ TEST_F(ProgramTest, NoArgumentsWithoutADisplayPrintsTheUsageAsAnError) {
   EXPECT_THAT(result.err, HasSubstr(TAVORIN_WITH_WINDOW ? "Tavorin: cannot open the window: no display available\n"
                                                         : "Tavorin: no device ID given"));
   EXPECT_TRUE(cloud.Requests().empty());
+}
+
+constexpr int kRuns = 16;
+
+TEST_F(ProgramTest, RunsStartedTogetherOnAnExpiredTokenShareOneRefresh) {
+  cloud.SetDevice({.switchValue = "on"});
+  cloud.ExpireAccessToken();
+
+  // The runs wait at a gate, held locked until all have started.
+  const testing::TempDir gateDir;
+  const std::string gate = gateDir / "gate";
+  const int held = ::open(gate.c_str(), O_CREAT | O_RDWR | O_CLOEXEC, 0644);
+  struct flock hold {};
+  hold.l_type = F_WRLCK;
+  ASSERT_EQ(::fcntl(held, F_SETLK, &hold), 0);
+  std::vector<std::unique_ptr<testing::ChildProcess>> runs;
+  for (int i = 0; i < kRuns; ++i) {
+    runs.push_back(std::make_unique<testing::ChildProcess>(ProgramUnderTest(), std::vector<std::string>{"1000c8441f"},
+                                                           dir.path(), testing::ProcessOptions{.gate = gate.c_str()}));
+  }
+  ::close(held);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(90);
+  for (const auto& run : runs) {
+    const testing::ProcessResult result = run->Wait(deadline);
+    EXPECT_EQ(result.exitStatus, 1) << result.err;
+  }
+
+  EXPECT_EQ(Tokens(), "at=at-2\r\nrt=rt-2\r\n") << "the one pair the cloud issued, as two CR LF lines";
+  const std::vector<std::string> paths = PathsRequested();
+  EXPECT_EQ(std::count(paths.begin(), paths.end(), "/v2/user/refresh"), 1)
+      << "the runs that waited used the pair saved meanwhile";
+  std::string wholeLines = kHistory;
+  for (int i = 0; i < kRuns; ++i) {
+    wholeLines += LinePattern("DeviceId=1000c8441f Request= Result=1");
+  }
+  EXPECT_THAT(Log(), ::testing::MatchesRegex(wholeLines)) << "no torn or interleaved line";
 }
 
 #if TAVORIN_WITH_WINDOW
