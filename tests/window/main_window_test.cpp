@@ -1,6 +1,6 @@
-// The main window on the offscreen platform: its layout and focus, the word
-// each button passes to the switch operation, and the message box that shows
-// the result code, or the error that ends the program's event loop.
+// The main window's widgets on the offscreen platform: what the real window's
+// run does not see, such as each button's caption, place and lack of default,
+// and each box's icon and plain text; and the end of the event loop by an error.
 #include "window/main_window.h"
 
 #include <gmock/gmock.h>
@@ -21,16 +21,6 @@
 namespace tavorin::window {
 namespace {
 
-using ::testing::ElementsAre;
-
-struct SeenBox {
-  std::string text;
-  QString title;
-  QMessageBox::Icon icon;
-  Qt::TextFormat format;
-  QMessageBox::StandardButtons buttons;
-};
-
 TEST(MainWindowTest, ThreePlainButtonsShowTheirOperationsCodeOrTheErrorThatEndsTheLoop) {
   int argc = 1;
   char name[] = "window_test";
@@ -45,64 +35,43 @@ TEST(MainWindowTest, ThreePlainButtonsShowTheirOperationsCodeOrTheErrorThatEndsT
     return word == "on" ? control::ResultCode::Offline : control::ResultCode::NotOn;
   });
   window.show();
-  ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
-  EXPECT_EQ(window.objectName(), "Form1");
-  EXPECT_EQ(window.windowTitle(), "Form1");
-  EXPECT_EQ(window.minimumSize(), QSize(304, 201));
-  EXPECT_EQ(window.maximumSize(), QSize(304, 201));
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
   const QList<QPushButton*> buttons = window.findChildren<QPushButton*>();
   ASSERT_EQ(buttons.size(), 3);
-  const char* names[] = {"Command1", "Command2", "Command3"};
   const char* captions[] = {"on", "off", "info"};
   for (int i = 0; i < 3; ++i) {
-    EXPECT_EQ(QApplication::focusWidget(), buttons[i]) << "focus starts on the first and moves left to right";
-    EXPECT_EQ(buttons[i]->objectName(), names[i]);
     EXPECT_EQ(buttons[i]->text(), captions[i]);
     EXPECT_EQ(buttons[i]->geometry(), QRect(48 + 88 * i, 56, 57, 33));
     EXPECT_FALSE(buttons[i]->isDefault() || buttons[i]->autoDefault() || !buttons[i]->shortcut().isEmpty());
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
   }
 
-  // Each box is recorded and closed with its OK button from a timer that runs
-  // inside the box's own event loop; a box may take the address of the one
-  // before, whose guard is cleared by then.
-  std::vector<SeenBox> seen;
+  // Each box's text, icon and format, closed with its OK button from a timer
+  // that runs inside the box's own event loop. A box may take the address of
+  // the one before, whose guard is cleared by then.
+  std::vector<std::string> boxes;
   QPointer<QMessageBox> current;
   QTimer answerer;
   QObject::connect(&answerer, &QTimer::timeout, [&] {
     auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-    if (box != nullptr && box->isVisible() && box != current.data()) {
+    if (box != nullptr && box->isVisible() && box != current.data() && box->button(QMessageBox::Ok) != nullptr) {
       current = box;
-      seen.push_back(
-          {box->text().toStdString(), box->windowTitle(), box->icon(), box->textFormat(), box->standardButtons()});
-      box->button(QMessageBox::Ok) != nullptr ? box->button(QMessageBox::Ok)->click() : box->done(0);
+      boxes.push_back(box->text().toStdString() + (box->icon() == QMessageBox::Critical ? " (error)" : "") +
+                      (box->textFormat() == Qt::PlainText ? "" : " (markup)"));
+      box->button(QMessageBox::Ok)->click();
     }
   });
   answerer.start(5);
-  // The clicks run in the event loop, as in the program, whose end the error
-  // brings; should it go on, the guard ends it with another status.
+  // The clicks run in the event loop, as in the program, and the error ends
+  // it; should it go on, the guard ends it with another status.
   QTimer::singleShot(0, &window, [&buttons] {
     for (QPushButton* button : buttons) {
       QTest::mouseClick(button, Qt::LeftButton);
     }
   });
   QTimer::singleShot(std::chrono::seconds(20), &window, [] { QCoreApplication::exit(-1); });
-  ::testing::internal::CaptureStderr();
   EXPECT_EQ(QApplication::exec(), 2);
-  EXPECT_THAT(::testing::internal::GetCapturedStderr(),
-              ::testing::HasSubstr("Tavorin: cannot write <b>Tavorin.log</b>\n"));
-
-  EXPECT_THAT(words, ElementsAre("on", "off", "info"));
-  ASSERT_EQ(seen.size(), 3u);
-  EXPECT_EQ(seen[0].text, "10");
-  EXPECT_EQ(seen[1].text, "0");
-  EXPECT_EQ(seen[2].text, "cannot write <b>Tavorin.log</b>");
-  for (const SeenBox& box : seen) {
-    EXPECT_EQ(box.title, "Tavorin");
-    EXPECT_EQ(box.icon, &box == &seen[2] ? QMessageBox::Critical : QMessageBox::NoIcon);
-    EXPECT_EQ(box.format, Qt::PlainText);
-    EXPECT_EQ(box.buttons, QMessageBox::Ok);
-  }
+  EXPECT_THAT(words, ::testing::ElementsAre("on", "off", "info"));
+  EXPECT_THAT(boxes, ::testing::ElementsAre("10", "0", "cannot write <b>Tavorin.log</b> (error)"));
   EXPECT_FALSE(window.isEnabled()) << "no further clicks once the program is ending";
 }
 
