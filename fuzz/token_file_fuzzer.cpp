@@ -35,25 +35,20 @@ std::string_view ReferenceToken(std::string_view content, std::string_view key) 
   return {};
 }
 
-// The file's format holds a pair exactly when neither value has a line end
-// (any CR or LF would read back as the end of the value) or a NUL: such a pair
-// is refused, and every other one reads back unchanged.
+// A pair holding a CR, LF or NUL is refused; every other one is two lines that
+// read back unchanged.
 void CheckSavedPairReadsBack(std::string_view at, std::string_view rt) {
-  constexpr std::string_view kUnstorable("\r\n\0", 3);
-  const bool storable = (std::string(at) + std::string(rt)).find_first_of(kUnstorable) == std::string::npos;
-  std::string text;
+  const bool storable =
+      (std::string(at) + std::string(rt)).find_first_of(std::string_view("\r\n\0", 3)) == std::string::npos;
   try {
-    text = tavorin::cloud::TokenFileText(at, rt);
+    const std::string text = tavorin::cloud::TokenFileText(at, rt);
+    Require(storable && Lines(text).size() == 2 && FindToken(text, "at") == at && FindToken(text, "rt") == rt,
+            "a pair holding a line break or NUL is refused, any other is two lines that read back unchanged");
   } catch (const std::runtime_error&) {
     Require(!storable, "only a pair holding a line break or NUL is refused");
-    return;
   }
-  Require(storable, "a pair holding a line break or NUL is refused");
-  Require(Lines(text).size() == 2, "a saved pair is two lines");
-  Require(FindToken(text, "at") == at && FindToken(text, "rt") == rt, "a saved pair reads back unchanged");
 }
 
-// Answers its one request with the given text.
 class Answer final : public tavorin::http::HttpClient {
  public:
   explicit Answer(std::string text) : text_(std::move(text)) {}
@@ -69,8 +64,6 @@ class Answer final : public tavorin::http::HttpClient {
 // token file afterwards holds either the old pair, byte for byte, or exactly
 // the new pair the answer carries; and no temporary file is left.
 void CheckRefresh(const std::string& answer) {
-  // One scratch directory for the whole run, the token file written anew for
-  // every input.
   static const tavorin::testing::TempDir directory;
   const std::filesystem::path tokenFile = directory / "tokens.txt";
   tavorin::testing::WriteFile(tokenFile, kStoredPair);

@@ -16,7 +16,6 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/case_name.h"
 #include "tests/support/process.h"
 #include "tests/support/temp_dir.h"
 #include "tools/sim-cloud/self_signed_certificate.h"
@@ -221,7 +220,7 @@ void ReadOnlyDirectoryAndLockFile(Dir dir) {
 
 // One case to a line, or to a few where it would be longer.
 // clang-format off
-const RunCase kAnswers[] = {
+const RunCase kRuns[] = {
     {.name = "On", .switchOn = true, .exit = 1},
     {.name = "Offline", .offline = true, .exit = 10},
     {.name = "EmptyAnswer", .status = Empty, .exit = 5},
@@ -231,8 +230,7 @@ const RunCase kAnswers[] = {
     {.name = "RejectedAgainAfterRefresh", .rejectAll = true, .exit = 10, .paths = kRefreshed, .tokens = kNewPair},
     {.name = "RefreshWithoutAt", .expired = true, .refresh = NoAt, .exit = 5, .paths = {kStatus, kRefresh}},
     {.name = "RefreshWithoutRt", .expired = true, .refresh = NoRt, .paths = kRefreshed, .tokens = kNewAtOnly},
-};
-const RunCase kRequests[] = {
+
     {.name = "OffConfirmed", .args = kOff, .switchOn = true, .paths = kSetAndRead},
     {.name = "SetRefused", .args = kOn, .set = Refuse, .exit = 5, .paths = {kStatus, kSet}},
     {.name = "SetAcknowledgedButNotDone", .args = kOn, .set = AckWithoutChange, .exit = 5, .paths = kSetAndRead},
@@ -245,8 +243,7 @@ const RunCase kRequests[] = {
     {.name = "LeadingBlankMakesTheIdTheRequest", .args = {"", "1000c8441f"}, .exit = 10, .windows = false},
     {.name = "ArgumentWithABlankIsASet", .args = {"1000c8441f off"}, .activity = "DeviceId=1000c8441f Request=off",
      .switchOn = true, .paths = kSetAndRead, .windows = false},
-};
-const RunCase kFaults[] = {
+
     {.name = "ConnectionRefused", .down = true, .message = kHost + "Couldn't connect", .paths = {},
      .windowsMessage = kHost + "cannot connect to the server (WinHTTP error 12029)"},
     {.name = "StallPastTheTimeout", .fault = Stall, .message = kHost + "Timeout",
@@ -255,8 +252,7 @@ const RunCase kFaults[] = {
     {.name = "TruncatedForInfo", .args = kInfo, .status = Truncated, .message = kUnterminated + "switch"},
     {.name = "UnterminatedAt", .expired = true, .refresh = UnterminatedAt, .message = kUnterminated + "at",
      .paths = {kStatus, kRefresh}},
-};
-const RunCase kFiles[] = {
+
     {.name = "TokenFileMissing", .arrange = [](Dir dir) { std::filesystem::remove(dir / "tokens.txt"); },
      .message = "cannot open tokens.txt: No such file or directory", .paths = {}},
     {.name = "TokenFileEmpty", .arrange = [](Dir dir) { WriteFile(dir / "tokens.txt", ""); }, .exit = 5,
@@ -285,10 +281,8 @@ const RunCase kFiles[] = {
      .windowsMessage = "cannot write Tavorin.log: Access denied (5)"},
 };
 // clang-format on
-INSTANTIATE_TEST_SUITE_P(Answers, RunTest, ::testing::ValuesIn(kAnswers), testing::CaseName());
-INSTANTIATE_TEST_SUITE_P(Requests, RunTest, ::testing::ValuesIn(kRequests), testing::CaseName());
-INSTANTIATE_TEST_SUITE_P(Faults, RunTest, ::testing::ValuesIn(kFaults), testing::CaseName());
-INSTANTIATE_TEST_SUITE_P(Files, RunTest, ::testing::ValuesIn(kFiles), testing::CaseName());
+INSTANTIATE_TEST_SUITE_P(Runs, RunTest, ::testing::ValuesIn(kRuns),
+                         [](const auto& test) { return std::string(test.param.name); });
 
 TEST_F(ProgramTest, ExpiredTokenIsRefreshedAndTheSwitchSetInLowerCaseAndConfirmed) {
   cloud.ExpireAccessToken();
@@ -360,7 +354,10 @@ TEST_F(ProgramTest, UntrustedCertificateEndsWithStatusTwoBeforeAnyRequest) {
   EXPECT_EQ(Tokens(), kInitialTokens);
 }
 
-TEST_F(ProgramTest, HelpAndVersionTouchNeitherFilesNorCloud) {
+// Without an operation the program reads no file and asks no cloud; without a
+// display (or without the window in this build) it has nothing to open either,
+// and ends like an error, with the usage.
+TEST_F(ProgramTest, HelpVersionAndNoArgumentsTouchNeitherFilesNorCloud) {
   std::filesystem::remove(dir / "tokens.txt");
   std::filesystem::remove(dir / "Tavorin.log");
   for (const char* option : {"--help", "-h"}) {
@@ -371,25 +368,19 @@ TEST_F(ProgramTest, HelpAndVersionTouchNeitherFilesNorCloud) {
   const testing::ProcessResult version = Run({"--version"});
   EXPECT_EQ(version.exitStatus, 0);
   EXPECT_THAT(version.out, MatchesRegex("tavorin [0-9]+\\.[0-9]+\\.[0-9]+\r?\n"));
+  // Windows always has a display: the window test covers its run without arguments.
+  if (!TestingTheWindowsProgram()) {
+    const testing::ProcessResult result = Run({});
+    EXPECT_EQ(result.exitStatus, 2);
+    EXPECT_THAT(result.err, HasSubstr("Usage: tavorin <deviceId>"));
+    EXPECT_THAT(result.err, HasSubstr(TAVORIN_WITH_WINDOW ? "Tavorin: cannot open the window: no display available\n"
+                                                          : "Tavorin: no device ID given"));
+  }
   EXPECT_TRUE(cloud.Requests().empty());
   EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
 }
 
-// Without a display (or without the window in this build) there is nothing to
-// open: the run ends like an error, with the usage.
-TEST_F(ProgramTest, NoArgumentsWithoutADisplayPrintsTheUsageAsAnError) {
-  if (TestingTheWindowsProgram()) {
-    GTEST_SKIP() << "Windows always has a display: the window test covers the run without arguments";
-  }
-  const testing::ProcessResult result = Run({});
-  EXPECT_EQ(result.exitStatus, 2);
-  EXPECT_THAT(result.err, HasSubstr("Usage: tavorin <deviceId>"));
-  EXPECT_THAT(result.err, HasSubstr(TAVORIN_WITH_WINDOW ? "Tavorin: cannot open the window: no display available\n"
-                                                        : "Tavorin: no device ID given"));
-  EXPECT_TRUE(cloud.Requests().empty());
-}
-
-constexpr int kRuns = 16;
+constexpr int kTogether = 16;
 
 TEST_F(ProgramTest, RunsStartedTogetherOnAnExpiredTokenShareOneRefresh) {
   cloud.SetDevice({.switchValue = "on"});
@@ -403,7 +394,7 @@ TEST_F(ProgramTest, RunsStartedTogetherOnAnExpiredTokenShareOneRefresh) {
   hold.l_type = F_WRLCK;
   ASSERT_EQ(::fcntl(held, F_SETLK, &hold), 0);
   std::vector<std::unique_ptr<testing::ChildProcess>> runs;
-  for (int i = 0; i < kRuns; ++i) {
+  for (int i = 0; i < kTogether; ++i) {
     runs.push_back(std::make_unique<testing::ChildProcess>(ProgramUnderTest(), std::vector<std::string>{"1000c8441f"},
                                                            dir.path(), testing::ProcessOptions{.gate = gate.c_str()}));
   }
@@ -419,7 +410,7 @@ TEST_F(ProgramTest, RunsStartedTogetherOnAnExpiredTokenShareOneRefresh) {
   EXPECT_EQ(std::count(paths.begin(), paths.end(), "/v2/user/refresh"), 1)
       << "the runs that waited used the pair saved meanwhile";
   std::string wholeLines = kHistory;
-  for (int i = 0; i < kRuns; ++i) {
+  for (int i = 0; i < kTogether; ++i) {
     wholeLines += LinePattern("DeviceId=1000c8441f Request= Result=1");
   }
   EXPECT_THAT(Log(), ::testing::MatchesRegex(wholeLines)) << "no torn or interleaved line";

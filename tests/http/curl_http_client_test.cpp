@@ -20,8 +20,8 @@
 namespace tavorin {
 namespace {
 
-using http::PlatformHttpClient;
 using http::HttpHeader;
+using http::PlatformHttpClient;
 using ::testing::HasSubstr;
 using ::testing::ThrowsMessage;
 
@@ -33,7 +33,8 @@ class TransportTest : public ::testing::Test {
     port_ = cloud_->Start();
   }
 
-  [[nodiscard]] std::string PostStatus(const std::vector<HttpHeader>& headers, http::PlatformHttpOptions options = {}) const {
+  [[nodiscard]] std::string PostStatus(const std::vector<HttpHeader>& headers,
+                                       http::PlatformHttpOptions options = {}) const {
     PlatformHttpClient client(std::move(options));
     return client.Post(cloud_->Root() + std::string(cloud::kStatusPath), headers, cloud::StatusBody("1000c8441f"));
   }

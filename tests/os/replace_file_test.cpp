@@ -22,7 +22,6 @@
 #include <string>
 #include <system_error>
 
-#include "tests/support/case_name.h"
 #include "tests/support/temp_dir.h"
 
 namespace tavorin::os {
@@ -138,7 +137,7 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"Rename", SYS_rename, EXDEV, false, "cannot replace @: Invalid cross-device link"},
         FaultCase{"AppendWrite", SYS_write, ENOSPC, true, "cannot write @: No space left on device"},
         FaultCase{"AppendClose", SYS_close, EIO, true, "cannot write @: Input/output error", "old\r\nnew\r\n"}),
-    testing::CaseName());
+    [](const auto& test) { return std::string(test.param.name); });
 
 }  // namespace
 }  // namespace tavorin::os
