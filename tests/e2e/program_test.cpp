@@ -416,22 +416,5 @@ TEST_F(ProgramTest, RunsStartedTogetherOnAnExpiredTokenShareOneRefresh) {
   EXPECT_THAT(Log(), ::testing::MatchesRegex(wholeLines)) << "no torn or interleaved line";
 }
 
-#if TAVORIN_WITH_WINDOW
-// The toolkit lives in a module beside the program; a copy of the program
-// without it cannot open the window and says where it looked.
-TEST_F(ProgramTest, NoArgumentsWithoutTheWindowModuleNamesItAsAnError) {
-  if (TestingTheWindowsProgram()) {
-    GTEST_SKIP() << "the Windows program holds its window itself";
-  }
-  const std::filesystem::path copy = dir / "tavorin";
-  std::filesystem::copy_file(TAVORIN_PROGRAM, copy);
-  ::setenv("DISPLAY", ":0", 1);
-  const testing::ProcessResult result = testing::RunProcess(copy.string(), {}, dir.path());
-  EXPECT_EQ(result.exitStatus, 2);
-  EXPECT_THAT(result.err,
-              HasSubstr("Tavorin: cannot open the window: tavorin-window.so is neither in " + dir.path().string()));
-}
-#endif
-
 }  // namespace
 }  // namespace tavorin
