@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -52,6 +53,7 @@ inline std::string LinePattern(const std::string& rest) {
 class ProgramTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    ::umask(022);
     // As on a server: with arguments the program must run without a display.
     ::unsetenv("DISPLAY");
     ::unsetenv("WAYLAND_DISPLAY");
@@ -293,6 +295,9 @@ TEST_F(ProgramTest, ExpiredTokenIsRefreshedAndTheSwitchSetInLowerCaseAndConfirme
   if (!TestingTheWindowsProgram()) {
     EXPECT_EQ(std::filesystem::status(dir / "tokens.txt").permissions() & perms::all,
               perms::owner_read | perms::owner_write);
+    // Anyone who shares the token file may lock it too.
+    EXPECT_EQ(std::filesystem::status(dir / "tokens.txt.lock").permissions() & perms::all,
+              perms::owner_read | perms::owner_write | perms::group_read | perms::others_read);
   }
   ASSERT_THAT(PathsRequested(), ::testing::ElementsAre(kStatus, kRefresh, kStatus, kSet, kStatus));
   const std::vector<sim::RecordedRequest> requests = cloud.Requests();

@@ -65,14 +65,5 @@ TEST(JsonScanTest, MarkerIsFoundWhereverItStandsAndOnlyWhole) {
   }
 }
 
-TEST(JsonScanTest, ScansValuesBeyondSixteenBitPositions) {
-  const std::string padding(70000, 'x');
-  const std::string json = R"({"pad":")" + padding + R"(","params":{"switch":"on"},"rssi":-3,"online":true})";
-  EXPECT_EQ(ExtractJSON(json, "rssi"), "-3");
-  EXPECT_EQ(ExtractJSONParam(json), "on");
-  EXPECT_TRUE(ExtractJSONBool(json, "online"));
-  EXPECT_EQ(ExtractJSON(json, "pad").size(), padding.size());
-}
-
 }  // namespace
 }  // namespace tavorin::scan
