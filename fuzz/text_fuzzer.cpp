@@ -1,8 +1,7 @@
-// What the program reads from outside, on arbitrary input: the cloud's answers
-// to the scanners, the token file's content, and the answer to a refresh.
-// Input: a key on the first line and a text after it. With the key "refresh"
-// the text answers a refresh (which writes files, so it is kept apart);
-// otherwise it is scanned for the key and read as a token file.
+// The cloud's answers on arbitrary input: the scanners, and a refresh that
+// must never lose or damage the stored token pair. Input: a key on the first
+// line and an answer after it, which is scanned for the key, or with the key
+// "refresh" (which writes files, so it is kept apart) answers a refresh.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -16,13 +15,11 @@
 #include <vector>
 
 #include "cloud/cloud_client.h"
-#include "cloud/token_file.h"
 #include "scan/json_scan.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
 
-using tavorin::cloud::FindToken;
 using Outcome = std::optional<std::string>;
 
 // Ends the run when a property does not hold, so that libFuzzer keeps the input.
@@ -111,32 +108,6 @@ void CheckScanners(std::string_view key, std::string_view json) {
           "text without double quotes in front of the answer changes no value");
 }
 
-// A token is the rest of the first line (ended by CR LF, CR or LF) that starts
-// with its key and "="; a pair holding a CR, LF or NUL is refused, and any
-// other is saved as two lines.
-void CheckTokenFile(std::string_view key, std::string_view content) {
-  std::string_view expected;
-  for (std::size_t start = 0, end = 0; start < content.size(); start = end + 1) {
-    end = std::min(content.find_first_of("\r\n", start), content.size());
-    const std::string_view line = content.substr(start, end - start);
-    if (line.size() > key.size() && line.starts_with(key) && line[key.size()] == '=') {
-      expected = line.substr(key.size() + 1);
-      break;
-    }
-    end += content.compare(end, 2, "\r\n") == 0 ? 1 : 0;
-  }
-  Require(FindToken(content, key) == expected, "a token is the rest of the first line with its key and =");
-  const bool storable =
-      (std::string(key) + std::string(content)).find_first_of(std::string_view("\r\n\0", 3)) == std::string::npos;
-  try {
-    const std::string text = tavorin::cloud::TokenFileText(key, content);
-    Require(storable && text == "at=" + std::string(key) + "\r\nrt=" + std::string(content) + "\r\n",
-            "a pair holding a line break or NUL is refused, any other is saved as two lines");
-  } catch (const std::runtime_error&) {
-    Require(!storable, "only a pair holding a line break or NUL is refused");
-  }
-}
-
 class Answer final : public tavorin::http::HttpClient {
  public:
   explicit Answer(std::string text) : text_(std::move(text)) {}
@@ -193,7 +164,5 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     return 0;
   }
   CheckScanners(key, text);
-  CheckTokenFile(key, text);
-  CheckTokenFile("at", text);
   return 0;
 }
