@@ -1,8 +1,6 @@
-// The real program, run as a process in a scratch working directory against the
-// simulated cloud on loopback: exit statuses, messages, the requests it sends
-// and the files it leaves behind, for ordinary runs, for faults of the command
-// line, the network, the cloud's answers and the files, and for many runs at
-// once.
+// The real program in a scratch working directory against the simulated cloud
+// on loopback: exit statuses, messages, requests and the files it leaves, for
+// ordinary runs, faults of every kind, and many runs at once.
 #include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -40,8 +38,6 @@ inline std::string ProgramUnderTest() {
   return other != nullptr && *other != '\0' ? other : TAVORIN_PROGRAM;
 }
 
-// Cases about POSIX file modes and the Qt window give way while the Windows
-// program runs.
 inline bool TestingTheWindowsProgram() {
   return ProgramUnderTest() != TAVORIN_PROGRAM;
 }
@@ -72,9 +68,8 @@ class ProgramTest : public ::testing::Test {
     return testing::RunProcess(ProgramUnderTest(), arguments, dir.path());
   }
 
-  // Runs a copy of the program that the unprivileged user can reach, without
-  // root's privileges (as root), in the working directory after handing it to
-  // that user, so that file modes apply as they do to anyone else.
+  // As root, runs a copy of the program as the unprivileged user, who gets the
+  // working directory, so that file modes bind it as they bind anyone.
   testing::ProcessResult RunUnprivileged(const std::vector<std::string>& arguments) {
     const testing::TempDir programDir;
     std::filesystem::copy_file(TAVORIN_PROGRAM, programDir / "tavorin");
@@ -337,9 +332,8 @@ TEST_F(ProgramTest, ActivityLineStartsOnALineOfItsOwnWhateverTheHistoryEndsWith)
 }
 
 TEST_F(ProgramTest, UntrustedCertificateEndsWithStatusTwoBeforeAnyRequest) {
-  // A build of the program whose root is https on the same loopback port, and a
-  // cloud there with a certificate of its own that no authority vouches for.
-  // The Windows build's tests put its launcher beside the Windows program's.
+  // The program built for https on the same port, against a cloud there whose
+  // certificate no authority vouches for.
   const std::string program =
       TestingTheWindowsProgram()
           ? (std::filesystem::path(ProgramUnderTest()).parent_path() / "tavorin-over-tls-under-wine").string()
