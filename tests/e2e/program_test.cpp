@@ -122,6 +122,7 @@ void Remove(const std::filesystem::path& path, perms mode) {
 }
 constexpr perms kWrite = perms::owner_write | perms::group_write | perms::others_write;
 constexpr perms kRead = perms::owner_read | perms::group_read | perms::others_read;
+constexpr perms kOwnerReadWrite = perms::owner_read | perms::owner_write;
 
 struct RunCase {
   const char* name;
@@ -194,6 +195,11 @@ TEST_P(RunTest, EndsAsTheCaseSaysKeepingHistoryAndTokens) {
     EXPECT_EQ(result.err, "");
     EXPECT_THAT(Log(), MatchesRegex(kHistory + LinePattern(activity + " Result=" + std::to_string(run.exit))));
   }
+  if (!windows && run.tokens == kNewPair) {
+    // The new pair is its owner's alone; anyone who shares it may lock it.
+    EXPECT_EQ(std::filesystem::status(dir / "tokens.txt").permissions() & perms::all, kOwnerReadWrite);
+    EXPECT_EQ(std::filesystem::status(dir / "tokens.txt.lock").permissions() & perms::all, kOwnerReadWrite | kRead);
+  }
   if (std::filesystem::is_regular_file(dir / "tokens.txt")) {
     std::filesystem::permissions(dir / "tokens.txt", perms::owner_read, std::filesystem::perm_options::add);
     EXPECT_EQ(Tokens(), run.tokens);
@@ -229,6 +235,8 @@ const RunCase kRuns[] = {
     {.name = "RefreshWithoutRt", .expired = true, .refresh = NoRt, .paths = kRefreshed, .tokens = kNewAtOnly},
 
     {.name = "OffConfirmed", .args = kOff, .switchOn = true, .paths = kSetAndRead},
+    {.name = "SetAfterRefreshInLowerCase", .args = {"1000c8441f", "ON"}, .expired = true, .exit = 1,
+     .paths = {kStatus, kRefresh, kStatus, kSet, kStatus}, .tokens = kNewPair},
     {.name = "SetRefused", .args = kOn, .set = Refuse, .exit = 5, .paths = {kStatus, kSet}},
     {.name = "SetAcknowledgedButNotDone", .args = kOn, .set = AckWithoutChange, .exit = 5, .paths = kSetAndRead},
     {.name = "SetOnOfflineDevice", .args = kOn, .offline = true, .exit = 10},
@@ -280,28 +288,6 @@ const RunCase kRuns[] = {
 // clang-format on
 INSTANTIATE_TEST_SUITE_P(Runs, RunTest, ::testing::ValuesIn(kRuns),
                          [](const auto& test) { return std::string(test.param.name); });
-
-TEST_F(ProgramTest, ExpiredTokenIsRefreshedAndTheSwitchSetInLowerCaseAndConfirmed) {
-  cloud.ExpireAccessToken();
-  const testing::ProcessResult result = Run({"1000c8441f", "ON"});
-  EXPECT_EQ(result.exitStatus, 1) << result.err;
-  EXPECT_EQ(cloud.GetDevice().switchValue, "on");
-  EXPECT_EQ(Tokens(), kNewPair);
-  if (!TestingTheWindowsProgram()) {
-    EXPECT_EQ(std::filesystem::status(dir / "tokens.txt").permissions() & perms::all,
-              perms::owner_read | perms::owner_write);
-    // Anyone who shares the token file may lock it too.
-    EXPECT_EQ(std::filesystem::status(dir / "tokens.txt.lock").permissions() & perms::all,
-              perms::owner_read | perms::owner_write | perms::group_read | perms::others_read);
-  }
-  ASSERT_THAT(PathsRequested(), ::testing::ElementsAre(kStatus, kRefresh, kStatus, kSet, kStatus));
-  const std::vector<sim::RecordedRequest> requests = cloud.Requests();
-  EXPECT_EQ(requests[1].body, R"({"rt":"rt-1"})");
-  EXPECT_EQ(requests[3].authorization, "Bearer at-2");
-  EXPECT_EQ(requests[3].body, R"({"type":1,"id":"1000c8441f","params":{"switch":"on"}})");
-  EXPECT_EQ(requests[4].authorization, "Bearer at-2");
-  EXPECT_THAT(Log(), MatchesRegex(std::string(kHistory) + LinePattern("DeviceId=1000c8441f Request=ON Result=1")));
-}
 
 TEST_F(ProgramTest, InfoReplacesTheLogWithTheReportAndTheActivityLineKeepingItsMode) {
   cloud.SetDevice({.switchValue = "on"});
