@@ -3,8 +3,8 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <random>
-#include <sstream>
 #include <string>
 #include <string_view>
 
@@ -39,9 +39,7 @@ inline void WriteFile(const std::filesystem::path& path, std::string_view conten
 
 inline std::string ReadFile(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
-  std::ostringstream content;
-  content << in.rdbuf();
-  return content.str();
+  return {std::istreambuf_iterator<char>(in), {}};
 }
 
 }  // namespace tavorin::testing
