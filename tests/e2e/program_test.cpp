@@ -9,10 +9,14 @@
 
 #include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <random>
 #include <string>
+#include <thread>
+#include <tuple>
 #include <vector>
 
 #include "tests/support/process.h"
@@ -70,14 +74,15 @@ class ProgramTest : public ::testing::Test {
 
   // As root, runs a copy of the program as the unprivileged user, who gets the
   // working directory, so that file modes bind it as they bind anyone.
-  testing::ProcessResult RunUnprivileged(const std::vector<std::string>& arguments) {
+  testing::ProcessResult RunUnprivileged(const std::vector<std::string>& arguments, rlim_t fileSizeLimit = 0) {
     const testing::TempDir programDir;
     std::filesystem::copy_file(TAVORIN_PROGRAM, programDir / "tavorin");
     using std::filesystem::perms;
     std::filesystem::permissions(programDir.path(), perms::others_read | perms::others_exec,
                                  std::filesystem::perm_options::add);
     testing::GiveToUnprivilegedUser(dir.path());
-    return testing::RunProcess(programDir / "tavorin", arguments, dir.path(), {.unprivileged = true});
+    return testing::RunProcess(programDir / "tavorin", arguments, dir.path(),
+                               {.unprivileged = true, .fileSizeLimit = fileSizeLimit});
   }
 
   [[nodiscard]] std::string Log() const { return ReadFile(dir / "Tavorin.log"); }
@@ -140,8 +145,10 @@ struct RunCase {
   sim::RefreshReply refresh = NewPair;
   sim::SetReply set = Apply;
   sim::Fault fault = None;
-  // The working directory, beyond the token pair and one line of history.
+  // The working directory, beyond the token pair and one line of history, and
+  // the largest file the run may write (0: any), as on a full disk.
   void (*arrange)(Dir) = nullptr;
+  rlim_t fileSize = 0;
   // The outcome: a message (its start, after "Tavorin: ") means exit status 2
   // with the history kept; else the exit status and one activity line more.
   int exit = 0;
@@ -180,7 +187,7 @@ TEST_P(RunTest, EndsAsTheCaseSaysKeepingHistoryAndTokens) {
     run.arrange(dir.path());
   }
 
-  const testing::ProcessResult result = windows ? Run(run.args) : RunUnprivileged(run.args);
+  const testing::ProcessResult result = windows ? Run(run.args) : RunUnprivileged(run.args, run.fileSize);
 
   EXPECT_EQ(result.exitStatus, run.message.empty() ? run.exit : 2) << result.err;
   // The owner may always read back what was written, whatever the mode left.
@@ -205,6 +212,9 @@ TEST_P(RunTest, EndsAsTheCaseSaysKeepingHistoryAndTokens) {
     EXPECT_EQ(Tokens(), run.tokens);
   }
   EXPECT_EQ(PathsRequested(), run.paths);
+  for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+    EXPECT_FALSE(entry.path().filename().string().starts_with(".")) << "a temporary is left: " << entry.path();
+  }
   for (const sim::RecordedRequest& request : cloud.Requests()) {
     EXPECT_EQ(request.contentType, "application/json") << request.path;
   }
@@ -277,6 +287,8 @@ const RunCase kRuns[] = {
      .arrange = [](Dir dir) { Remove(dir / "tokens.txt", kWrite); },
      .message = "cannot write tokens.txt: Permission denied",
      .windowsMessage = "cannot write tokens.txt: Access denied (5)"},
+    {.name = "FullDiskRefusesTheRefreshBeforeAsking", .expired = true, .fileSize = 1024,
+     .message = "cannot reserve disk space for tokens.txt", .windows = false},
     {.name = "WriteOnlyLogTakesTheLine", .arrange = [](Dir dir) { Remove(dir / "Tavorin.log", kRead); },
      .windows = false},
     {.name = "LogUnwritable", .arrange = [](Dir dir) { Remove(dir / "Tavorin.log", kWrite); },
@@ -397,6 +409,69 @@ TEST_F(ProgramTest, RunsStartedTogetherOnAnExpiredTokenShareOneRefresh) {
     wholeLines += LinePattern("DeviceId=1000c8441f Request= Result=1");
   }
   EXPECT_THAT(Log(), ::testing::MatchesRegex(wholeLines)) << "no torn or interleaved line";
+}
+
+// The hidden temporary files beside target.
+int Temporaries(const std::filesystem::path& dir, const std::string& target) {
+  const auto entries = std::filesystem::directory_iterator(dir);
+  return static_cast<int>(std::count_if(begin(entries), end(entries), [&](const auto& entry) {
+    return entry.path().filename().string().starts_with("." + target + ".");
+  }));
+}
+
+TEST_F(ProgramTest, RunsStoppedAtRandomInstantsKeepTheCurrentPairAndLeaveAtMostOneTemporaryPerFile) {
+  if (TestingTheWindowsProgram()) {
+    GTEST_SKIP() << "POSIX signals; the Windows program runs under a launcher";
+  }
+  using std::chrono::steady_clock;
+  cloud.SetDevice({.switchValue = "on"});
+  cloud.SetAnswerDelay(std::chrono::milliseconds(4));
+  // The instants are drawn within the time one whole run takes here.
+  cloud.ExpireAccessToken();
+  const auto start = steady_clock::now();
+  ASSERT_EQ(Run({"1000c8441f"}).exitStatus, 1);
+  std::uniform_int_distribution<long> instant(
+      0, std::chrono::duration_cast<std::chrono::microseconds>(steady_clock::now() - start).count());
+  std::mt19937 random(13);
+  for (const auto& [stop, name, runs] :
+       {std::tuple{SIGTERM, "SIGTERM", 60}, std::tuple{SIGINT, "SIGINT", 30}, std::tuple{SIGKILL, "SIGKILL", 60}}) {
+    int lost = 0, badEnds = 0, tornFiles = 0, mostTemporaries = 0;
+    const auto deadline = steady_clock::now() + std::chrono::seconds(40);
+    for (int run = 0; run < runs && steady_clock::now() < deadline; ++run) {
+      const std::string before = Tokens();
+      cloud.ExpireAccessToken();
+      // Every other run asks for the report, which replaces the log.
+      testing::ChildProcess child(ProgramUnderTest(), run % 2 == 0 ? Args{"1000c8441f"} : kInfo, dir.path());
+      std::this_thread::sleep_for(std::chrono::microseconds(instant(random)));
+      child.Signal(stop);
+      const testing::ProcessResult result = child.Wait(steady_clock::now() + std::chrono::seconds(90));
+      // A stop request ends a run as the signal does, or lets it finish.
+      badEnds += stop != SIGKILL && result.signal != stop && result.exitStatus != 1;
+      const sim::TokenPair current = cloud.Tokens();
+      const std::string issued = "at=" + current.accessToken + "\r\nrt=" + current.refreshToken + "\r\n";
+      const std::string log = Log();
+      const bool wholeLines = log.empty() || (log.ends_with("\r\n") && std::count(log.begin(), log.end(), '\r') ==
+                                                                           std::count(log.begin(), log.end(), '\n'));
+      tornFiles += (Tokens() != before && Tokens() != issued) || !wholeLines;
+      mostTemporaries =
+          std::max({mostTemporaries, Temporaries(dir.path(), "tokens.txt"), Temporaries(dir.path(), "Tavorin.log")});
+      if (!Tokens().ends_with("rt=" + current.refreshToken + "\r\n")) {
+        ++lost;  // the cloud has retired the stored pair: log in again
+        WriteFile(dir / "tokens.txt", issued);
+      }
+    }
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+      if (entry.path().filename().string().starts_with(".")) {
+        std::filesystem::remove(entry.path());
+      }
+    }
+    EXPECT_EQ(tornFiles, 0) << name;
+    EXPECT_LE(mostTemporaries, 1) << name;
+    if (stop != SIGKILL) {
+      EXPECT_EQ(lost, 0) << name;
+      EXPECT_EQ(badEnds, 0) << name;
+    }
+  }
 }
 
 }  // namespace

@@ -67,12 +67,19 @@ TEST(ReplaceFileTest, NewFileHasTheModeTheAccessAsksForAndTheUmaskIsKept) {
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1) << "no temporary is left";
 }
 
-TEST(ReplaceFileTest, PendingReplacementCommitsOnce) {
+TEST(ReplaceFileTest, PendingReplacementCommitsOnceCutToItsTextAndRemovesOnlyTheTemporariesOfEndedRuns) {
   const testing::TempDir dir;
-  PendingReplacement pending(dir / "tokens.txt", FileAccess::OwnerOnly);
+  const std::filesystem::path tokens = dir / "tokens.txt";
+  WriteFile(dir / ".tokens.txt.123456", "");  // left by a killed run
+  PendingReplacement live(tokens, FileAccess::OwnerOnly);
+  PendingReplacement pending(tokens, FileAccess::OwnerOnly, 4096);
+  EXPECT_FALSE(std::filesystem::exists(dir / ".tokens.txt.123456"));
   pending.Commit("at=A2\r\n");
+  EXPECT_EQ(ReadFile(tokens), "at=A2\r\n");
   EXPECT_THROW(pending.Commit("at=A3\r\n"), std::logic_error);
-  EXPECT_EQ(ReadFile(dir / "tokens.txt"), "at=A2\r\n");
+  live.Commit("at=A3\r\n");
+  EXPECT_EQ(ReadFile(tokens), "at=A3\r\n");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
 }
 
 // From here on in this process, the system call fails with error wherever its

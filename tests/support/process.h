@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -23,6 +24,7 @@ namespace tavorin::testing {
 
 struct ProcessResult {
   int exitStatus = -1;  // -1 when the process did not exit normally
+  int signal = 0;       // the signal that ended it, if one did
   std::string out;
   std::string err;
 };
@@ -50,6 +52,9 @@ struct ProcessOptions {
   // A file the child takes a read lock on (fcntl) before exec: it waits there
   // while the caller holds a write lock, which no child inherits.
   const char* gate = nullptr;
+  // When positive: the largest file the child may write, in bytes, as on a
+  // full disk. Writing past it fails with EFBIG (SIGXFSZ is ignored).
+  rlim_t fileSizeLimit = 0;
 };
 
 class ChildProcess {
@@ -82,6 +87,11 @@ class ChildProcess {
           (::setgroups(0, nullptr) != 0 || ::setgid(kUnprivilegedGroup) != 0 || ::setuid(kUnprivilegedUser) != 0)) {
         ::_exit(127);
       }
+      const rlimit fileSize{options.fileSizeLimit, options.fileSizeLimit};
+      if (options.fileSizeLimit > 0 &&
+          (::signal(SIGXFSZ, SIG_IGN) == SIG_ERR || ::setrlimit(RLIMIT_FSIZE, &fileSize) != 0)) {
+        ::_exit(127);
+      }
       struct flock wait {};
       wait.l_type = F_RDLCK;
       if (options.gate != nullptr && ::fcntl(::open(options.gate, O_RDONLY | O_CLOEXEC), F_SETLKW, &wait) != 0) {
@@ -100,6 +110,8 @@ class ChildProcess {
     }
   }
 
+  void Signal(int signal) const { ::kill(pid_, signal); }
+
   // Waits for the end until deadline, killing the child and throwing after it.
   ProcessResult Wait(std::chrono::steady_clock::time_point deadline) {
     int status = 0;
@@ -110,7 +122,8 @@ class ChildProcess {
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     pid_ = -1;
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(output_ / "out"), ReadFile(output_ / "err")};
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, WIFSIGNALED(status) ? WTERMSIG(status) : 0,
+            ReadFile(output_ / "out"), ReadFile(output_ / "err")};
   }
 
  private:

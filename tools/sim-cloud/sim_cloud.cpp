@@ -320,10 +320,12 @@ void SimCloud::Handle(const httplib::Request& request, httplib::Response& respon
 
   Reply reply;
   std::chrono::milliseconds answerDelay{};
+  bool oneMore = false;
   {
     const std::lock_guard lock(mutex_);
     reply = AnswerLocked(recorded.path, recorded.authorization, recorded.body);
     answerDelay = answerDelay_;
+    oneMore = statusReply_ == StatusReply::TooLarge;
   }
   if (answerDelay.count() > 0 && !StallFor(answerDelay)) {
     return;
@@ -336,7 +338,6 @@ void SimCloud::Handle(const httplib::Request& request, httplib::Response& respon
   }
   // Written in pieces rather than held whole; one byte too many comes last,
   // after a pause, so that the client receives it on its own.
-  const bool oneMore = statusReply_ == StatusReply::TooLarge;
   response.set_content_provider(kLargestAnswer + (oneMore ? 1 : 0), kJson,
                                 [this, oneMore, head = reply.body.substr(0, mark), tail = reply.body.substr(mark + 1)](
                                     std::size_t, std::size_t, httplib::DataSink& sink) {
