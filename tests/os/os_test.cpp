@@ -1,7 +1,10 @@
-// Replacing and appending to files on POSIX: the mode a replacement gets, and
-// a failure of any step, brought about on demand in a child process, which
-// names the file and leaves it as it was.
+// The operating-system layer on POSIX: the mode a replacement gets, a failure
+// of any step of a replacement or an append, brought about on demand in a child
+// process, which names the file and leaves it as it was; and stop signals held
+// off while a refresh must not be cut short.
 #include "os/text_file.h"
+
+#include "os/stop_hold.h"
 
 #include <gtest/gtest.h>
 #include <linux/filter.h>
@@ -12,10 +15,12 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <iostream>
 #include <iterator>
 #include <optional>
 #include <stdexcept>
@@ -149,6 +154,23 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"AppendWrite", SYS_write, ENOSPC, true, "cannot write @: No space left on device"},
         FaultCase{"AppendClose", SYS_close, EIO, true, "cannot write @: Input/output error", "old\r\nnew\r\n"}),
     [](const auto& test) { return std::string(test.param.name); });
+
+// A stop signal sent during a hold waits for its end, then ends the process as
+// that signal does.
+TEST(StopRequestHoldTest, StopSignalWaitsForTheHoldToEndAndThenEndsTheProcess) {
+  for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+    EXPECT_EXIT(
+        {
+          {
+            const StopRequestHold hold;
+            ::raise(signal);
+            std::cerr << "held" << std::flush;
+          }
+          std::_Exit(0);
+        },
+        ::testing::KilledBySignal(signal), "held");
+  }
+}
 
 }  // namespace
 }  // namespace tavorin::os
