@@ -1,7 +1,5 @@
-// The operating-system layer on POSIX: the mode a replacement gets, a failure
-// of any step of a replacement or an append, brought about on demand in a child
-// process, which names the file and leaves it as it was; and stop signals held
-// off while a refresh must not be cut short.
+// The operating-system layer on POSIX: modes, a failure of any step of a file's
+// replacement or append, made on demand in a child, and held stop signals.
 #include "os/text_file.h"
 
 #include "os/stop_hold.h"
@@ -48,7 +46,6 @@ TEST(ReplaceFileTest, NewFileHasTheModeTheAccessAsksForAndTheUmaskIsKept) {
     perms expected;
   } const cases[] = {
       {FileAccess::Shared, kOwnerReadWrite | perms::group_all, kOwnerReadWrite | perms::group_all},
-      {FileAccess::Shared, perms::owner_write | perms::others_write, perms::owner_write | perms::others_write},
       {FileAccess::Shared, std::nullopt, kOwnerReadWrite | perms::group_read},
       {FileAccess::OwnerOnly, std::nullopt, kOwnerReadWrite},
   };

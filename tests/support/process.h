@@ -1,7 +1,6 @@
 #pragma once
 // Runs a program as a child process in a working directory, capturing its
-// output, and kills it if it has not ended in time. A child can wait at a start
-// gate until many are ready, and can run without root's privileges.
+// output, and kills it if it has not ended in time.
 
 #include <fcntl.h>
 #include <grp.h>
@@ -49,9 +48,6 @@ inline void GiveToUnprivilegedUser(const std::filesystem::path& path) {
 
 struct ProcessOptions {
   bool unprivileged = false;
-  // A file the child takes a read lock on (fcntl) before exec: it waits there
-  // while the caller holds a write lock, which no child inherits.
-  const char* gate = nullptr;
   // When positive: the largest file the child may write, in bytes, as on a
   // full disk. Writing past it fails with EFBIG (SIGXFSZ is ignored).
   rlim_t fileSizeLimit = 0;
@@ -90,11 +86,6 @@ class ChildProcess {
       const rlimit fileSize{options.fileSizeLimit, options.fileSizeLimit};
       if (options.fileSizeLimit > 0 &&
           (::signal(SIGXFSZ, SIG_IGN) == SIG_ERR || ::setrlimit(RLIMIT_FSIZE, &fileSize) != 0)) {
-        ::_exit(127);
-      }
-      struct flock wait {};
-      wait.l_type = F_RDLCK;
-      if (options.gate != nullptr && ::fcntl(::open(options.gate, O_RDONLY | O_CLOEXEC), F_SETLKW, &wait) != 0) {
         ::_exit(127);
       }
       ::execv(program.c_str(), argv.data());

@@ -1,6 +1,5 @@
 // The main window's widgets on the offscreen platform: what the real window's
-// run does not see, such as each button's caption, place and lack of default,
-// and each box's icon and plain text; and the end of the event loop by an error.
+// run does not see, such as captions, places, icons and plain text.
 #include "window/main_window.h"
 
 #include <gmock/gmock.h>
@@ -45,9 +44,8 @@ TEST(MainWindowTest, ThreePlainButtonsShowTheirOperationsCodeOrTheErrorThatEndsT
     EXPECT_FALSE(buttons[i]->isDefault() || buttons[i]->autoDefault() || !buttons[i]->shortcut().isEmpty());
   }
 
-  // Each box's text, icon and format, closed with its OK button from a timer
-  // that runs inside the box's own event loop. A box may take the address of
-  // the one before, whose guard is cleared by then.
+  // Each box, closed from a timer that runs inside its own event loop. A box
+  // may take the address of the one before, whose guard is cleared by then.
   std::vector<std::string> boxes;
   QPointer<QMessageBox> current;
   QTimer answerer;

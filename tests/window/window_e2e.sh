@@ -1,14 +1,9 @@
 #!/usr/bin/env bash
-# The real program in a real X server, against the simulated cloud: started
-# without arguments it opens "Form1"; "info", pressed from the keyboard, and a
-# click on "on" each bring up a message box titled "Tavorin", dismissed with
-# Return; the log then holds the report and both activity lines. With the cloud
-# gone, a click on "off" ends the program with status 2 after its error box.
-#
-# Usage: window_e2e.sh PROGRAM SIM_CLOUD PORT
-# PROGRAM is the Linux program, or the command that starts the Windows program
-# under Wine: both windows answer to the same clicks and keys. Every wait is
-# bounded; the caller bounds the whole run as well.
+# The real program without arguments in a real X server, against the simulated
+# cloud: "info" pressed from the keyboard and "on" clicked each show a box; with
+# the cloud gone, "off" ends the program with status 2 after its error box.
+# Usage: window_e2e.sh PROGRAM SIM_CLOUD PORT, where PROGRAM may be the command
+# that starts the Windows program under Wine. Every wait is bounded.
 set -euo pipefail
 
 if [ -z "${TAVORIN_IN_XVFB:-}" ]; then
