@@ -37,9 +37,11 @@ using testing::WriteFile;
 
 constexpr perms kOwnerReadWrite = perms::owner_read | perms::owner_write;
 
-TEST(ReplaceFileTest, NewFileHasTheModeTheAccessAsksForAndTheUmaskIsKept) {
+// With standard input closed, so that a file opened may get descriptor 0.
+TEST(ReplaceFileTest, ModesFollowTheAccessAndOnlyTheTemporariesOfEndedRunsAreRemoved) {
   const testing::TempDir dir;
   const std::filesystem::path file = dir / "Tavorin.log";
+  const std::filesystem::path tokens = dir / "tokens.txt";
   struct {
     FileAccess access;
     std::optional<perms> existing;  // none: the file is absent
@@ -50,7 +52,6 @@ TEST(ReplaceFileTest, NewFileHasTheModeTheAccessAsksForAndTheUmaskIsKept) {
       {FileAccess::OwnerOnly, std::nullopt, kOwnerReadWrite},
   };
   const mode_t previousMask = ::umask(027);
-  // With standard input closed, a temporary file may get descriptor 0.
   const int input = ::dup(STDIN_FILENO);
   ::close(STDIN_FILENO);
   for (const auto& replacement : cases) {
@@ -63,26 +64,23 @@ TEST(ReplaceFileTest, NewFileHasTheModeTheAccessAsksForAndTheUmaskIsKept) {
     EXPECT_EQ(std::filesystem::status(file).permissions() & perms::all, replacement.expected)
         << static_cast<int>(replacement.existing.value_or(perms::none));
   }
+  // A killed run's temporary goes; a live one's, and other names, stay.
+  for (const char* name : {".tokens.txt.123456", ".tokens.txt.1-2", ".tokens.txt.1234567", "tokens.txt.lock"}) {
+    WriteFile(dir / name, "");
+  }
+  PendingReplacement live(tokens, FileAccess::OwnerOnly);
+  EXPECT_FALSE(std::filesystem::exists(dir / ".tokens.txt.123456"));
+  PendingReplacement pending(tokens, FileAccess::OwnerOnly, 4096);
+  pending.Commit("at=A2\r\n");
+  EXPECT_EQ(ReadFile(tokens), "at=A2\r\n") << "cut to its text";
+  EXPECT_THROW(pending.Commit("at=A3\r\n"), std::logic_error);
+  live.Commit("at=A3\r\n");
   ::dup2(input, STDIN_FILENO);
   ::close(input);
   EXPECT_EQ(::umask(previousMask), 027);
   EXPECT_EQ(ReadFile(file), "new\r\n");
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1) << "no temporary is left";
-}
-
-TEST(ReplaceFileTest, PendingReplacementCommitsOnceCutToItsTextAndRemovesOnlyTheTemporariesOfEndedRuns) {
-  const testing::TempDir dir;
-  const std::filesystem::path tokens = dir / "tokens.txt";
-  WriteFile(dir / ".tokens.txt.123456", "");  // left by a killed run
-  PendingReplacement live(tokens, FileAccess::OwnerOnly);
-  PendingReplacement pending(tokens, FileAccess::OwnerOnly, 4096);
-  EXPECT_FALSE(std::filesystem::exists(dir / ".tokens.txt.123456"));
-  pending.Commit("at=A2\r\n");
-  EXPECT_EQ(ReadFile(tokens), "at=A2\r\n");
-  EXPECT_THROW(pending.Commit("at=A3\r\n"), std::logic_error);
-  live.Commit("at=A3\r\n");
   EXPECT_EQ(ReadFile(tokens), "at=A3\r\n");
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 5) << "no temporary is left";
 }
 
 // From here on in this process, the system call fails with error wherever its
