@@ -81,6 +81,28 @@ expect_files() {
   fi
 }
 
+# Checks that a Windows program runs on a bare Windows: a windowed (GUI
+# subsystem) program, so that no console window flashes up, that imports only
+# DLLs that come with Windows, nothing of the compiler's runtime.
+check_windows_imports() {
+  local program=$1 headers dll foreign=()
+  headers=$(x86_64-w64-mingw32-objdump -p "$program") || return 1
+  if ! grep -Eq 'Subsystem[[:space:]]+00000002' <<<"$headers"; then
+    echo "$program is not a windowed (GUI subsystem) program" >&2
+    return 1
+  fi
+  while read -r dll; do
+    case ${dll,,} in
+      advapi32.dll | gdi32.dll | kernel32.dll | msvcrt.dll | user32.dll | winhttp.dll) ;;
+      *) foreign+=("$dll") ;;
+    esac
+  done < <(sed -n 's/^[[:space:]]*DLL Name: //p' <<<"$headers")
+  if [ ${#foreign[@]} -gt 0 ]; then
+    echo "$program needs DLLs that do not come with Windows: ${foreign[*]}" >&2
+    return 1
+  fi
+}
+
 # Checks the Debian packages of a Release build pointed at loopback (the
 # package-check preset) and the zip of a Windows build: their file lists and
 # dependencies, lintian, the manual page, and the unpacked program, which shows
@@ -119,7 +141,8 @@ check_packages() {
   run_lintian "$program_deb" "$window_deb"
 
   scratch=$(mktemp -d)
-  cmake -E chdir "$scratch" cmake -E tar xf "$zip" README-Windows.txt
+  cmake -E chdir "$scratch" cmake -E tar xf "$zip" README-Windows.txt tavorin.exe
+  check_windows_imports "$scratch/tavorin.exe" || failed=1
   local readme="$scratch/README-Windows.txt"
   if [ "$(grep -c $'\r$' "$readme")" != "$(wc -l <"$readme")" ] || ! grep -q 'Task Scheduler' "$readme"; then
     echo "README-Windows.txt is not the README's Windows section with CR LF line ends" >&2
