@@ -106,13 +106,14 @@ check_format() {
 }
 
 # Runs clang-tidy (.clang-tidy) over the sources under src/ that a build
-# compiles, with that build's compile database; fails on any finding. Further
-# arguments go to clang-tidy.
+# compiles and whose names match a pattern (grep -E), with that build's compile
+# database; fails on any finding. Further arguments go to clang-tidy.
 run_clang_tidy() {
-  local build_dir=$1 files
-  shift
+  local build_dir=$1 pattern=$2 files
+  shift 2
   echo "== clang-tidy ($build_dir)"
-  mapfile -t files < <(sed -n 's|^  "file": "\('"$PWD"'/src/.*\.cpp\)",\{0,1\}$|\1|p' "$build_dir/compile_commands.json" | sort -u)
+  mapfile -t files < <(sed -n 's|^  "file": "\('"$PWD"'/src/.*\.cpp\)",\{0,1\}$|\1|p' "$build_dir/compile_commands.json" |
+    grep -E "$pattern" | sort -u)
   if [ ${#files[@]} -eq 0 ]; then
     echo "No sources of src/ in $build_dir/compile_commands.json" >&2
     return 1
