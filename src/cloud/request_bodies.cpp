@@ -8,7 +8,6 @@ std::string EscapeJsonString(std::string_view value) {
   static constexpr std::array<char, 16> kHex = {'0', '1', '2', '3', '4', '5', '6', '7',
                                                 '8', '9', 'a', 'b', 'c', 'd', 'e', 'f'};
   std::string escaped;
-  escaped.reserve(value.size());
   for (const char c : value) {
     const auto byte = static_cast<unsigned char>(c);
     if (c == '"' || c == '\\') {

@@ -124,7 +124,11 @@ std::string PlatformHttpClient::Post(const std::string& url, const std::vector<H
     if (response.tooLarge) {
       throw std::runtime_error(RequestFailure(url, ResponseTooLarge()));
     }
-    const std::string detail = errorText[0] != '\0' ? errorText : curl_easy_strerror(code);
+    // libcurl's own detail, when it left one.
+    std::string detail = errorText;
+    if (detail.empty()) {
+      detail = curl_easy_strerror(code);
+    }
     throw std::runtime_error(RequestFailure(url, std::string(curl_easy_strerror(code)) + " (" + detail + ")"));
   }
   return std::move(response.body);

@@ -81,12 +81,12 @@ void RemoveLeftovers(const std::filesystem::path& path) {
 
 }  // namespace
 
-// The temporary file beside the target; removed unless the rename consumed it.
-// lock shares fd's open file, and with it the lock, so that fd can be closed
-// before the rename.
+// The temporary file beside the target, locked; removed unless the rename
+// consumed it. lock shares fd's open file, and with it the lock, so that fd can
+// be closed before the rename.
 struct PendingReplacement::Temporary {
-  explicit Temporary(std::string name, int descriptor)
-      : path(std::move(name)), fd(descriptor), lock(::dup(descriptor)) {}
+  Temporary(std::string name, FileDescriptor descriptor)
+      : path(std::move(name)), fd(std::move(descriptor)), lock(::dup(fd.get())) {}
   Temporary(const Temporary&) = delete;
   Temporary& operator=(const Temporary&) = delete;
   ~Temporary() {
@@ -108,7 +108,7 @@ PendingReplacement::PendingReplacement(std::filesystem::path path, FileAccess ac
     Fail("cannot write", path_);
   }
   RemoveLeftovers(path_);
-  // A cleaner that came between creating and locking removes that file: the
+  // A cleaner that locks a new file before its creator does removes it: the
   // next name will do.
   for (int attempt = 0; !temporary_; ++attempt) {
     if (attempt == 100) {
@@ -116,24 +116,21 @@ PendingReplacement::PendingReplacement(std::filesystem::path path, FileAccess ac
       Fail("cannot create a temporary file for", path_);
     }
     std::string name = TemporaryNameStem(path_).string() + "XXXXXX";
-    const int fd = ::mkstemp(name.data());
-    if (fd < 0) {
+    FileDescriptor fd(::mkstemp(name.data()));
+    if (fd.get() < 0) {
       Fail("cannot create a temporary file for", path_);
     }
-    auto temporary = std::make_unique<Temporary>(std::move(name), fd);
-    if (temporary->lock.get() < 0) {
-      Fail("cannot create a temporary file for", path_);
+    if (TryLock(fd.get()) && LockedFileIsAt(fd.get(), name)) {
+      temporary_ = std::make_unique<Temporary>(std::move(name), std::move(fd));
     }
-    if (TryLock(fd) && LockedFileIsAt(fd, temporary->path)) {
-      temporary_ = std::move(temporary);
-    } else {
-      temporary->path.clear();  // the cleaner's to remove
-    }
+  }
+  if (temporary_->lock.get() < 0) {
+    Fail("cannot create a temporary file for", path_);
   }
   if (::fchmod(temporary_->fd.get(), ModeFor(path_, access)) != 0) {
     Fail("cannot set permissions on", path_);
   }
-  if (room > 0) {
+  if (room != 0) {
     if (const int error = ::posix_fallocate(temporary_->fd.get(), 0, static_cast<off_t>(room)); error != 0) {
       throw std::system_error(error, std::generic_category(), "cannot reserve disk space for " + path_.string());
     }
