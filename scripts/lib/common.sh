@@ -45,7 +45,6 @@ ensure_packages() {
 # Configures and builds the given preset; further arguments go to the
 # configure step. TAVORIN_TEST_PORT, when set, moves the loopback test builds
 # to another port, so that two checkouts can run their tests at the same time.
-# TAVORIN_TARGETS, when set, names the only targets to build.
 build_configuration() {
   local port=()
   case "$1" in
@@ -53,7 +52,7 @@ build_configuration() {
     *) [ -n "${TAVORIN_TEST_PORT:-}" ] && port=(-DTAVORIN_API_ROOT="http://127.0.0.1:$TAVORIN_TEST_PORT") ;;
   esac
   cmake --preset "$@" "${port[@]}"
-  cmake --build --preset "$1" ${TAVORIN_TARGETS:+--target $TAVORIN_TARGETS}
+  cmake --build --preset "$1"
 }
 
 # Configures, builds and runs the tests of the given preset; further arguments
