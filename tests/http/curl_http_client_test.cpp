@@ -54,7 +54,8 @@ TEST_F(TransportTest, HttpsTrustsOnlyTheGivenCertificate) {
   StartCloud(files);
   EXPECT_THAT(PostStatus(headers_, {.caFile = files.certificate}), HasSubstr(R"("switch":"off")"));
   EXPECT_THAT([&] { static_cast<void>(PostStatus(headers_)); },
-              ThrowsMessage<std::runtime_error>(HasSubstr(Failure("SSL peer certificate"))));
+              ThrowsMessage<std::runtime_error>(HasSubstr(Failure("SSL peer certificate or SSH remote key was not OK "
+                                                                  "(SSL certificate problem: "))));
   EXPECT_EQ(cloud_->Requests().size(), 1U);
 }
 
