@@ -411,7 +411,7 @@ TEST_F(ProgramTest, RunsStoppedAtRandomInstantsKeepTheCurrentPairAndLeaveAtMostO
       0, std::chrono::duration_cast<std::chrono::microseconds>(steady_clock::now() - start).count());
   std::mt19937 random(13);
   for (const auto& [stop, name, runs] :
-       {std::tuple{SIGTERM, "SIGTERM", 60}, std::tuple{SIGINT, "SIGINT", 30}, std::tuple{SIGKILL, "SIGKILL", 60}}) {
+       {std::tuple{SIGTERM, "SIGTERM", 40}, std::tuple{SIGINT, "SIGINT", 20}, std::tuple{SIGKILL, "SIGKILL", 30}}) {
     int lost = 0, badEnds = 0, tornFiles = 0, mostTemporaries = 0;
     const auto deadline = steady_clock::now() + std::chrono::seconds(40);
     for (int run = 0; run < runs && steady_clock::now() < deadline; ++run) {
