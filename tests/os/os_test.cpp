@@ -2,6 +2,7 @@
 // replacement or append, made on demand in a child, and held stop signals.
 #include "os/text_file.h"
 
+#include "os/file_lock.h"
 #include "os/stop_hold.h"
 
 #include <gtest/gtest.h>
@@ -32,6 +33,7 @@ namespace tavorin::os {
 namespace {
 
 using std::filesystem::perms;
+using namespace std::chrono_literals;
 using testing::ReadFile;
 using testing::WriteFile;
 
@@ -127,6 +129,9 @@ class FileFaultTest : public ::testing::TestWithParam<FaultCase> {};
     std::_Exit(127);
   }
   try {
+    if (fault.call == SYS_flock) {
+      const FileLock lock(file, 0ms);
+    }
     fault.append ? AppendLine(file, "newer\r\n") : ReplaceFile(file, "newer\r\n", FileAccess::Shared);
   } catch (const std::system_error& error) {
     std::puts(error.what());
@@ -154,9 +159,18 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"Flush", SYS_fsync, EIO, false, "cannot write @: Input/output error"},
         FaultCase{"Close", SYS_close, EIO, false, "cannot write @: Input/output error"},
         FaultCase{"Rename", SYS_rename, EXDEV, false, "cannot replace @: Invalid cross-device link"},
+        FaultCase{"Lock", SYS_flock, ENOLCK, false, "cannot lock @: No locks available"},
         FaultCase{"AppendWrite", SYS_write, EFBIG, true, "cannot write @: File too large"},
         FaultCase{"AppendClose", SYS_close, EIO, true, "cannot write @: Input/output error", "old\r\nnewer\r\n"}),
     [](const auto& test) { return std::string(test.param.name); });
+
+TEST(FileLockTest, HeldLockMakesOthersWaitInVainAndGoesWithItsOwner) {
+  const testing::TempDir dir;
+  std::optional<FileLock> held(std::in_place, dir / "tokens.txt.lock", 0ms);
+  EXPECT_THROW(FileLock(dir / "tokens.txt.lock", 20ms), std::runtime_error);
+  held.reset();
+  EXPECT_NO_THROW(FileLock(dir / "tokens.txt.lock", 0ms));
+}
 
 // A stop signal sent during a hold waits for its end, then ends the process as
 // that signal does.

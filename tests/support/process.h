@@ -35,14 +35,14 @@ inline constexpr gid_t kUnprivilegedGroup = 65534;
 // Hands path and everything in it to the unprivileged user when running as
 // root, so that file modes alone decide what an unprivileged run may do.
 inline void GiveToUnprivilegedUser(const std::filesystem::path& path) {
-  std::vector<std::filesystem::path> items = {path};
-  for (const auto& entry : std::filesystem::recursive_directory_iterator(path)) {
-    items.push_back(entry.path());
-  }
-  for (const std::filesystem::path& item : items) {
+  const auto give = [](const std::filesystem::path& item) {
     if (::geteuid() == 0 && ::lchown(item.c_str(), kUnprivilegedUser, kUnprivilegedGroup) != 0) {
       throw std::runtime_error("cannot hand " + item.string() + " to the unprivileged user");
     }
+  };
+  give(path);
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(path)) {
+    give(entry.path());
   }
 }
 
