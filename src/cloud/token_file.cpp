@@ -31,7 +31,8 @@ std::string ReadToken(const std::filesystem::path& tokenFile, std::string_view t
 std::string TokenFileText(std::string_view at, std::string_view rt) {
   // A raw line break would add lines of its own to the file, where the first
   // "rt=" line wins: a pair like that cannot be stored faithfully.
-  constexpr std::string_view kLineBreaks("\r\n\0", 3);
+  using namespace std::string_view_literals;
+  constexpr std::string_view kLineBreaks = "\r\n\0"sv;
   if (at.find_first_of(kLineBreaks) != std::string_view::npos ||
       rt.find_first_of(kLineBreaks) != std::string_view::npos) {
     throw std::runtime_error("cannot store a token that holds a line break or NUL in the token file");
