@@ -55,6 +55,14 @@ build_configuration() {
   cmake --build --preset "$1"
 }
 
+# Configures, builds and runs the tests of the given preset; further arguments
+# go to the configure step.
+test_configuration() {
+  echo "== $1"
+  build_configuration "$@"
+  ctest --preset "$1"
+}
+
 # Runs every fuzz target of a build for a bounded time (seconds, default 30),
 # each from a scratch copy of its committed seeds so that the repository stays
 # as it is. Fails on any finding: the input that caused it is kept under
