@@ -321,17 +321,21 @@ void SimCloud::Handle(const httplib::Request& request, httplib::Response& respon
   Reply reply;
   std::chrono::milliseconds answerDelay{};
   bool oneMore = false;
+  bool padded = false;
   {
     const std::lock_guard lock(mutex_);
     reply = AnswerLocked(recorded.path, recorded.authorization, recorded.body);
     answerDelay = answerDelay_;
     oneMore = statusReply_ == StatusReply::TooLarge;
+    padded = oneMore || statusReply_ == StatusReply::Largest;
   }
   if (answerDelay.count() > 0 && !StallFor(answerDelay)) {
     return;
   }
   response.status = reply.status;
-  const std::size_t mark = reply.body.find(kPaddingMark);
+  // Only the large answers are padded: other bodies, binary garbage above all,
+  // may hold the mark's byte as it stands.
+  const std::size_t mark = padded ? reply.body.find(kPaddingMark) : std::string::npos;
   if (mark == std::string::npos) {
     response.set_content(reply.body, kJson);
     return;
