@@ -108,17 +108,6 @@ void CheckScanners(std::string_view key, std::string_view json) {
           "text without double quotes in front of the answer changes no value");
 }
 
-class Answer final : public tavorin::http::HttpClient {
- public:
-  explicit Answer(std::string text) : text_(std::move(text)) {}
-  std::string Post(const std::string&, const std::vector<tavorin::http::HttpHeader>&, std::string_view) override {
-    return text_;
-  }
-
- private:
-  std::string text_;
-};
-
 // Whatever the answer holds, the token file afterwards holds either the old
 // pair, byte for byte, or exactly the new pair the answer carries; and no
 // temporary file is left.
@@ -127,8 +116,9 @@ void CheckRefresh(const std::string& answer) {
   static const tavorin::testing::TempDir directory;
   const std::filesystem::path tokenFile = directory / "tokens.txt";
   tavorin::testing::WriteFile(tokenFile, kStoredPair);
-  const tavorin::cloud::CloudClient client([&] { return std::make_unique<Answer>(answer); }, "https://cloud.test",
-                                           tokenFile, std::chrono::milliseconds(0));
+  const tavorin::cloud::CloudClient client(
+      [&](const std::string&, const std::vector<tavorin::http::HttpHeader>&, std::string_view) { return answer; },
+      "https://cloud.test", tokenFile, std::chrono::milliseconds(0));
   std::optional<std::string> newAt;
   try {
     newAt = client.RefreshToken("old-at");

@@ -1,33 +1,29 @@
 #include "cloud/cloud_client.h"
 
-#include <stdexcept>
 #include <utility>
 
 #include "cloud/request_bodies.h"
-#include "os/file_lock.h"
+#include "os/replace_file.h"
 #include "os/stop_hold.h"
 #include "os/text_file.h"
 #include "scan/json_scan.h"
 
 namespace tavorin::cloud {
 
-CloudClient::CloudClient(http::HttpClientFactory newHttpClient, std::string apiRoot, std::filesystem::path tokenFile,
+CloudClient::CloudClient(http::Post post, std::string apiRoot, std::filesystem::path tokenFile,
                          std::chrono::milliseconds lockWait)
-    : newHttpClient_(std::move(newHttpClient)),
+    : post_(std::move(post)),
       apiRoot_(std::move(apiRoot)),
       tokenFile_(std::move(tokenFile)),
+      lockFile_(tokenFile_.string() + ".lock"),
       lockWait_(lockWait) {}
 
 std::string CloudClient::CloudRequest(std::string_view path, std::string_view token, std::string_view body) const {
-  const std::unique_ptr<http::HttpClient> client = newHttpClient_();
-  if (!client) {
-    throw std::runtime_error("cannot create an HTTP client");
-  }
   const std::vector<http::HttpHeader> headers = {
       {"Authorization", "Bearer " + std::string(token)},
       {"Content-Type", "application/json"},
   };
-  return client->Post(apiRoot_ + std::string(path), headers, body);
+  return post_(apiRoot_ + std::string(path), headers, body);
 }
 
 std::string CloudClient::ReadToken(std::string_view tokenType) const {
@@ -38,9 +34,7 @@ std::string CloudClient::RefreshToken(std::string_view rejectedAt) const {
   // The cloud honours only the newest refresh token, so runs that refreshed at
   // the same time would all but one get a refusal, or store a pair the cloud
   // has already retired.
-  std::filesystem::path lockFile = tokenFile_;
-  lockFile += ".lock";
-  const os::FileLock lock(lockFile, lockWait_);
+  const os::FileLock lock = LockFiles();
   const std::string stored = os::ReadTextFile(tokenFile_);
   const std::string rt(FindToken(stored, "rt"));
   std::string at(FindToken(stored, "at"));
@@ -54,7 +48,7 @@ std::string CloudClient::RefreshToken(std::string_view rejectedAt) const {
   // order, a failed refresh removes its temporary file before a held stop
   // request ends the run.
   const os::StopRequestHold hold;
-  os::PendingReplacement save(tokenFile_, os::FileAccess::OwnerOnly, TokenFileRoom(stored.size()));
+  os::PendingReplacement save(lock, tokenFile_, os::FileAccess::OwnerOnly, TokenFileRoom(stored.size()));
   const std::string text = CloudRequest(kRefreshPath, at, RefreshBody(rt));
   std::string newAt = scan::ExtractJSON(text, "at");
   if (newAt.empty()) {
@@ -65,18 +59,29 @@ std::string CloudClient::RefreshToken(std::string_view rejectedAt) const {
   return newAt;
 }
 
-std::string CloudClient::GetDeviceStatus(std::string_view deviceId) const {
-  const std::string body = StatusBody(deviceId);
+std::optional<std::string> CloudClient::RequestWithRefresh(std::string_view path, std::string_view body) const {
   const std::string at = ReadToken("at");
-  std::string text = CloudRequest(kStatusPath, at, body);
+  std::string text = CloudRequest(path, at, body);
   if (!scan::Contains(text, kTokenRejected)) {
     return text;
   }
   const std::string newAt = RefreshToken(at);
   if (newAt.empty()) {
-    return {};
+    return std::nullopt;
   }
-  return CloudRequest(kStatusPath, newAt, body);
+  return CloudRequest(path, newAt, body);
+}
+
+std::string CloudClient::GetDeviceStatus(std::string_view deviceId) const {
+  return RequestWithRefresh(kStatusPath, StatusBody(deviceId)).value_or("");
+}
+
+os::FileLock CloudClient::LockFiles() const {
+  return {lockFile_, lockWait_};
+}
+
+std::optional<os::FileLock> CloudClient::LockFilesWherePossible() const {
+  return os::FileLock::WhereOpenable(lockFile_, lockWait_);
 }
 
 }  // namespace tavorin::cloud

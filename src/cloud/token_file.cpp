@@ -47,9 +47,4 @@ void SaveTokens(os::PendingReplacement& tokenFile, std::string_view at, std::str
   tokenFile.Commit(TokenFileText(at, rt));
 }
 
-void SaveTokens(const std::filesystem::path& tokenFile, std::string_view at, std::string_view rt) {
-  os::PendingReplacement file(tokenFile, os::FileAccess::OwnerOnly);
-  SaveTokens(file, at, rt);
-}
-
 }  // namespace tavorin::cloud

@@ -9,7 +9,8 @@
 #include "control/front_end.h"
 #include "control/platform.h"
 #include "control/switch_control.h"
-#include "http/platform_http_client.h"
+#include "http/http_client.h"
+#include "os/stop_hold.h"
 #if TAVORIN_WITH_WINDOW
 #include "window_loader.h"
 #endif
@@ -23,10 +24,13 @@ int Run(int& argc, char** argv) {
   // A run waiting for another run's refresh gives it one whole request and
   // some time to spare before it gives up.
   const auto lockWait = build::kRequestTimeout + std::chrono::seconds(30);
-  http::PlatformHttpOptions httpOptions;
+  http::PostOptions httpOptions;
   httpOptions.totalTimeout = build::kRequestTimeout;
-  const cloud::CloudClient cloud(http::PlatformHttpClientFactory(httpOptions), std::string(build::kApiRoot),
-                                 cloud::kTokenFileName, lockWait);
+  const auto post = [&httpOptions](const std::string& url, const std::vector<http::HttpHeader>& headers,
+                                   std::string_view body) {
+    return http::PlatformPost(url, headers, body, httpOptions);
+  };
+  const cloud::CloudClient cloud(post, std::string(build::kApiRoot), cloud::kTokenFileName, lockWait);
   const control::SwitchControl switchControl(cloud, control::LocalTimestamp);
   switch (control::ClassifyArgumentText(argumentText)) {
     case control::EntryRequest::ShowHelp:
@@ -57,6 +61,8 @@ int main(int argc, char** argv) {
   int status = control::kErrorStatus;
   control::PrepareProcess();
   try {
+    // Before any thread starts, the window's toolkit's included.
+    os::InstallStopHandlers();
     status = Run(argc, argv);
   } catch (...) {
     control::ReportError();

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "cloud/request_bodies.h"
+#include "os/replace_file.h"
 #include "os/text_file.h"
 #include "scan/json_scan.h"
 
@@ -28,6 +29,10 @@ SwitchControl::SwitchControl(cloud::CloudClient cloud, TimestampSource now, std:
 
 ResultCode SwitchControl::ControlSwitch(std::string_view state, std::string_view deviceId) const {
   const ResultCode result = Decide(state, deviceId);
+  // Under the lock, so that a report that replaces the log meanwhile cannot
+  // take the line with the old file; without it where the lock file cannot be
+  // made, as in a read-only directory, since the line is worth more.
+  const std::optional<os::FileLock> lock = cloud_.LockFilesWherePossible();
   os::AppendLine(activityLog_, ActivityLine(now_(), deviceId, state, result));
   return result;
 }
@@ -53,17 +58,8 @@ ResultCode SwitchControl::Decide(std::string_view state, std::string_view device
 }
 
 ResultCode SwitchControl::SetSwitch(const std::string& value, std::string_view deviceId) const {
-  const std::string body = cloud::SetBody(deviceId, value);
-  const std::string at = cloud_.ReadToken("at");
-  std::string answer = cloud_.CloudRequest(cloud::kSetPath, at, body);
-  if (scan::Contains(answer, cloud::kTokenRejected)) {
-    const std::string newAt = cloud_.RefreshToken(at);
-    if (newAt.empty()) {
-      return ResultCode::NotDone;
-    }
-    answer = cloud_.CloudRequest(cloud::kSetPath, newAt, body);
-  }
-  if (!scan::Contains(answer, cloud::kAccepted)) {
+  const std::optional<std::string> answer = cloud_.RequestWithRefresh(cloud::kSetPath, cloud::SetBody(deviceId, value));
+  if (!answer || !scan::Contains(*answer, cloud::kAccepted)) {
     return ResultCode::NotDone;
   }
   // Confirm at once by reading the state back.
@@ -78,7 +74,8 @@ void SwitchControl::WriteInfoReport(std::string_view deviceId, std::string_view 
   // The whole report is scanned before the log is touched, and it replaces the
   // log in one step, so a failure never leaves the history half gone.
   const std::string report = InfoReport(deviceId, status, now_());
-  os::ReplaceFile(activityLog_, report, os::FileAccess::Shared);
+  const os::FileLock lock = cloud_.LockFiles();
+  os::ReplaceFile(lock, activityLog_, report, os::FileAccess::Shared);
 }
 
 }  // namespace tavorin::control

@@ -1,12 +1,11 @@
 // The platform's HTTP client on Linux, built on libcurl.
-#include "http/platform_http_client.h"
+#include "http/http_client.h"
 
 #include <curl/curl.h>
 
 #include <memory>
 #include <new>
 #include <stdexcept>
-#include <utility>
 
 #include "http_request_checks.h"
 
@@ -85,12 +84,9 @@ HeaderList BuildHeaders(const std::vector<HttpHeader>& headers) {
 
 }  // namespace
 
-PlatformHttpClient::PlatformHttpClient(PlatformHttpOptions options) : options_(std::move(options)) {
+std::string PlatformPost(const std::string& url, const std::vector<HttpHeader>& headers, std::string_view body,
+                         const PostOptions& options) {
   static const CurlGlobal global;
-}
-
-std::string PlatformHttpClient::Post(const std::string& url, const std::vector<HttpHeader>& headers,
-                                     std::string_view body) {
   const EasyHandle handle(curl_easy_init());
   if (!handle) {
     throw std::runtime_error("cannot create an HTTP client");
@@ -109,12 +105,12 @@ std::string PlatformHttpClient::Post(const std::string& url, const std::vector<H
   SetOption(curl, CURLOPT_FOLLOWLOCATION, 0L);
   SetOption(curl, CURLOPT_SSL_VERIFYPEER, 1L);
   SetOption(curl, CURLOPT_SSL_VERIFYHOST, 2L);
-  if (!options_.caFile.empty()) {
-    SetOption(curl, CURLOPT_CAINFO, options_.caFile.c_str());
+  if (!options.caFile.empty()) {
+    SetOption(curl, CURLOPT_CAINFO, options.caFile.c_str());
     SetOption(curl, CURLOPT_CAPATH, static_cast<const char*>(nullptr));
   }
-  SetOption(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(options_.connectTimeout.count()));
-  SetOption(curl, CURLOPT_TIMEOUT_MS, static_cast<long>(options_.totalTimeout.count()));
+  SetOption(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(options.connectTimeout.count()));
+  SetOption(curl, CURLOPT_TIMEOUT_MS, static_cast<long>(options.totalTimeout.count()));
   SetOption(curl, CURLOPT_NOSIGNAL, 1L);
   SetOption(curl, CURLOPT_WRITEFUNCTION, &AppendBody);
   SetOption(curl, CURLOPT_WRITEDATA, &response);
@@ -132,12 +128,6 @@ std::string PlatformHttpClient::Post(const std::string& url, const std::vector<H
     throw std::runtime_error(RequestFailure(url, std::string(curl_easy_strerror(code)) + " (" + detail + ")"));
   }
   return std::move(response.body);
-}
-
-HttpClientFactory PlatformHttpClientFactory(PlatformHttpOptions options) {
-  return [options = std::move(options)]() -> std::unique_ptr<HttpClient> {
-    return std::make_unique<PlatformHttpClient>(options);
-  };
 }
 
 }  // namespace tavorin::http

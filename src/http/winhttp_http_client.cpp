@@ -1,5 +1,5 @@
 // The platform's HTTP client on Windows, built on WinHTTP.
-#include "http/platform_http_client.h"
+#include "http/http_client.h"
 
 #include <windows.h>
 #include <winhttp.h>
@@ -8,7 +8,6 @@
 #include <climits>
 #include <memory>
 #include <stdexcept>
-#include <utility>
 
 #include "http_request_checks.h"
 #include "os/windows_text.h"
@@ -113,7 +112,7 @@ int TimeoutMs(std::chrono::milliseconds timeout) {
 // What is left of the whole request's time; WinHTTP only bounds each step.
 class Deadline {
  public:
-  explicit Deadline(const PlatformHttpOptions& options)
+  explicit Deadline(const PostOptions& options)
       : end_(std::chrono::steady_clock::now() + options.totalTimeout), connect_(options.connectTimeout) {}
 
   // Bounds the next step by the time that is left (name look-up and connection
@@ -157,21 +156,18 @@ void CheckComplete(HINTERNET request, const std::string& url, std::size_t receiv
 
 }  // namespace
 
-PlatformHttpClient::PlatformHttpClient(PlatformHttpOptions options) : options_(std::move(options)) {
-  if (!options_.caFile.empty()) {
+std::string PlatformPost(const std::string& url, const std::vector<HttpHeader>& headers, std::string_view body,
+                         const PostOptions& options) {
+  if (!options.caFile.empty()) {
     throw std::invalid_argument("the WinHTTP client trusts the system's certificate store only, not " +
-                                options_.caFile.string());
+                                options.caFile.string());
   }
-}
-
-std::string PlatformHttpClient::Post(const std::string& url, const std::vector<HttpHeader>& headers,
-                                     std::string_view body) {
   const std::wstring headerBlock = HeaderBlock(headers);
   if (body.size() > MAXDWORD) {
     throw std::runtime_error(RequestFailure(url, "request body too large"));
   }
   const UrlParts parts = SplitUrl(url);
-  const Deadline deadline(options_);
+  const Deadline deadline(options);
 
   const InternetHandle session(
       ::WinHttpOpen(L"Tavorin", WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
@@ -228,12 +224,6 @@ std::string PlatformHttpClient::Post(const std::string& url, const std::vector<H
     }
     response.resize(start + read);
   }
-}
-
-HttpClientFactory PlatformHttpClientFactory(PlatformHttpOptions options) {
-  return [options = std::move(options)]() -> std::unique_ptr<HttpClient> {
-    return std::make_unique<PlatformHttpClient>(options);
-  };
 }
 
 }  // namespace tavorin::http

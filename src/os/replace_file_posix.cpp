@@ -1,15 +1,5 @@
-// POSIX side of PendingReplacement: mkstemp, fsync, rename.
-//
-// A run holds an exclusive flock on its temporary file from creating it until
-// it has been renamed or removed; the system drops the lock when a run ends,
-// however it ends. So a temporary file that can be locked without waiting
-// belongs to no live run and is removed. A cleaner may lock a new temporary
-// file between its creation and its creator's lock: both sides check after
-// locking that the name still stands for the file they locked.
-#include "os/text_file.h"
-
+// POSIX side of PendingReplacement: a new file, fsync, rename.
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -17,7 +7,7 @@
 #include <system_error>
 
 #include "file_descriptor_posix.h"
-#include "replace_file.h"
+#include "os/replace_file.h"
 
 namespace tavorin::os {
 namespace {
@@ -54,79 +44,42 @@ void WriteAll(int fd, std::string_view text, const std::filesystem::path& path) 
   }
 }
 
-// Whether fd, which this process has locked, is the regular file that path
-// names.
-bool LockedFileIsAt(int fd, const std::filesystem::path& path) {
-  struct stat locked {};
-  struct stat named {};
-  return ::fstat(fd, &locked) == 0 && ::lstat(path.c_str(), &named) == 0 && S_ISREG(locked.st_mode) &&
-         locked.st_dev == named.st_dev && locked.st_ino == named.st_ino;
-}
-
-bool TryLock(int fd) {
-  return ::flock(fd, LOCK_EX | LOCK_NB) == 0;
-}
-
-// Removes the temporary files of path that no live run holds. Best effort: a
-// file this user may not open or remove stays.
-void RemoveLeftovers(const std::filesystem::path& path) {
-  for (const std::filesystem::path& file :
-       TemporaryFiles(path, "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789")) {
-    const FileDescriptor fd(::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-    if (fd.get() >= 0 && TryLock(fd.get()) && LockedFileIsAt(fd.get(), file)) {
-      ::unlink(file.c_str());
-    }
-  }
-}
-
 }  // namespace
 
-// The temporary file beside the target, locked; removed unless the rename
-// consumed it. lock shares fd's open file, and with it the lock, so that fd can
-// be closed before the rename.
 struct PendingReplacement::Temporary {
-  Temporary(std::string name, FileDescriptor descriptor)
-      : path(std::move(name)), fd(std::move(descriptor)), lock(::dup(fd.get())) {}
+  Temporary(std::filesystem::path name, FileDescriptor descriptor) : path(std::move(name)), fd(std::move(descriptor)) {}
   Temporary(const Temporary&) = delete;
   Temporary& operator=(const Temporary&) = delete;
   ~Temporary() {
-    if (!path.empty()) {
+    if (!renamed) {
       ::unlink(path.c_str());
     }
   }
 
-  std::string path;
+  std::filesystem::path path;
   FileDescriptor fd;
-  FileDescriptor lock;
+  bool renamed = false;
 };
 
-PendingReplacement::PendingReplacement(std::filesystem::path path, FileAccess access, std::size_t room)
+PendingReplacement::PendingReplacement(const FileLock& /*held*/, std::filesystem::path path, FileAccess access,
+                                       std::size_t room)
     : path_(std::move(path)) {
   // A rename needs only the directory's permission; an existing file that this
   // user may not write is refused, as writing to it in place would be.
   if (::access(path_.c_str(), W_OK) != 0 && errno != ENOENT) {
     Fail("cannot write", path_);
   }
-  RemoveLeftovers(path_);
-  // A cleaner that locks a new file before its creator does removes it: the
-  // next name will do.
-  for (int attempt = 0; !temporary_; ++attempt) {
-    if (attempt == 100) {
-      errno = EBUSY;
-      Fail("cannot create a temporary file for", path_);
-    }
-    std::string name = TemporaryNameStem(path_).string() + "XXXXXX";
-    FileDescriptor fd(::mkstemp(name.data()));
-    if (fd.get() < 0) {
-      Fail("cannot create a temporary file for", path_);
-    }
-    if (TryLock(fd.get()) && LockedFileIsAt(fd.get(), name)) {
-      temporary_ = std::make_unique<Temporary>(std::move(name), std::move(fd));
-    }
-  }
-  if (temporary_->lock.get() < 0) {
+  // A killed run's temporary file goes first: the new one is made afresh, with
+  // this run's owner and mode, and never through a link put in its place.
+  std::filesystem::path temporary = TemporaryPathOf(path_);
+  if (::unlink(temporary.c_str()) != 0 && errno != ENOENT) {
     Fail("cannot create a temporary file for", path_);
   }
+  FileDescriptor fd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, S_IRUSR | S_IWUSR));
+  if (fd.get() < 0) {
+    Fail("cannot create a temporary file for", path_);
+  }
+  temporary_ = std::make_unique<Temporary>(std::move(temporary), std::move(fd));
   if (::fchmod(temporary_->fd.get(), ModeFor(path_, access)) != 0) {
     Fail("cannot set permissions on", path_);
   }
@@ -141,20 +94,19 @@ PendingReplacement::~PendingReplacement() = default;
 
 void PendingReplacement::MoveIntoPlace(std::string_view text) {
   // Into the room secured at the start, then cut to the text's length.
-  WriteAll(temporary_->fd.get(), text, path_);
-  if (::ftruncate(temporary_->fd.get(), static_cast<off_t>(text.size())) != 0 || ::fsync(temporary_->fd.get()) != 0 ||
-      temporary_->fd.Close() != 0) {
+  const int fd = temporary_->fd.get();
+  WriteAll(fd, text, path_);
+  if (::ftruncate(fd, static_cast<off_t>(text.size())) != 0 || ::fsync(fd) != 0 || temporary_->fd.Close() != 0) {
     Fail("cannot write", path_);
   }
   if (::rename(temporary_->path.c_str(), path_.c_str()) != 0) {
     Fail("cannot replace", path_);
   }
-  temporary_->path.clear();
-  static_cast<void>(temporary_->lock.Close());
+  temporary_->renamed = true;
   // Make the rename itself durable; a directory that refuses fsync is no loss.
-  if (const FileDescriptor directory(::open(DirectoryOf(path_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-      directory.get() >= 0) {
-    ::fsync(directory.get());
+  const std::filesystem::path directory = path_.parent_path().empty() ? "." : path_.parent_path();
+  if (const FileDescriptor dir(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)); dir.get() >= 0) {
+    ::fsync(dir.get());
   }
 }
 

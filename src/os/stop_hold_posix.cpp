@@ -1,31 +1,50 @@
-// POSIX side of StopRequestHold: the stop signals are blocked, so that one
-// sent meanwhile stays pending; restoring the mask delivers it, and its
-// default action ends the process with the status that signal gives.
+// POSIX side of the stop handlers: one handler for SIGTERM, SIGINT and SIGHUP.
+// Outside a hold it restores the default action and raises the signal again,
+// which ends the process with the status that signal gives; during one it only
+// records the signal.
 #include <signal.h>
 
+#include <cerrno>
+#include <cstdlib>
 #include <system_error>
 
 #include "os/stop_hold.h"
+#include "stop_request.h"
 
 namespace tavorin::os {
+namespace {
 
-struct StopRequestHold::Saved {
-  sigset_t mask;
-};
-
-StopRequestHold::StopRequestHold() : saved_(std::make_unique<Saved>()) {
-  sigset_t stop;
-  sigemptyset(&stop);
-  for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
-    sigaddset(&stop, signal);
-  }
-  if (const int error = ::pthread_sigmask(SIG_BLOCK, &stop, &saved_->mask); error != 0) {
-    throw std::system_error(error, std::generic_category(), "cannot hold stop signals");
+void OnStopSignal(int signal) {
+  if (!DeferStopRequest(signal)) {
+    // Raised within the handler, the signal waits until the handler returns
+    // and then ends the process.
+    ::signal(signal, SIG_DFL);
+    ::raise(signal);
   }
 }
 
-StopRequestHold::~StopRequestHold() {
-  ::pthread_sigmask(SIG_SETMASK, &saved_->mask, nullptr);
+}  // namespace
+
+void EndByStopRequest(int request) {
+  ::signal(request, SIG_DFL);
+  ::raise(request);
+  // Only reached where this thread blocks the signal.
+  std::_Exit(128 + request);
+}
+
+void InstallStopHandlers() {
+  struct sigaction action {};
+  action.sa_handler = OnStopSignal;
+  sigemptyset(&action.sa_mask);
+  // System calls that a recorded signal interrupts go on.
+  action.sa_flags = SA_RESTART;
+  for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+    struct sigaction previous {};
+    if (::sigaction(signal, nullptr, &previous) != 0 ||
+        (previous.sa_handler != SIG_IGN && ::sigaction(signal, &action, nullptr) != 0)) {
+      throw std::system_error(errno, std::generic_category(), "cannot handle stop signals");
+    }
+  }
 }
 
 }  // namespace tavorin::os

@@ -2,7 +2,7 @@
 // answer's size limit and header injection. What goes over the wire, time-outs
 // and how a redirect ends, the end-to-end cases check with the program itself.
 
-#include "http/platform_http_client.h"
+#include "http/http_client.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -21,7 +21,6 @@ namespace tavorin {
 namespace {
 
 using http::HttpHeader;
-using http::PlatformHttpClient;
 using ::testing::HasSubstr;
 using ::testing::ThrowsMessage;
 
@@ -34,9 +33,9 @@ class TransportTest : public ::testing::Test {
   }
 
   [[nodiscard]] std::string PostStatus(const std::vector<HttpHeader>& headers,
-                                       http::PlatformHttpOptions options = {}) const {
-    PlatformHttpClient client(std::move(options));
-    return client.Post(cloud_->Root() + std::string(cloud::kStatusPath), headers, cloud::StatusBody("1000c8441f"));
+                                       const http::PostOptions& options = {}) const {
+    return http::PlatformPost(cloud_->Root() + std::string(cloud::kStatusPath), headers,
+                              cloud::StatusBody("1000c8441f"), options);
   }
 
   [[nodiscard]] std::string Failure(const std::string& cause) const {

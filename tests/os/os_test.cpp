@@ -1,9 +1,9 @@
 // The operating-system layer on POSIX: modes, a failure of any step of a file's
 // replacement or append, made on demand in a child, and held stop signals.
-#include "os/text_file.h"
-
 #include "os/file_lock.h"
+#include "os/replace_file.h"
 #include "os/stop_hold.h"
+#include "os/text_file.h"
 
 #include <gtest/gtest.h>
 #include <linux/filter.h>
@@ -26,6 +26,7 @@
 #include <stdexcept>
 #include <string>
 #include <system_error>
+#include <thread>
 
 #include "tests/support/temp_dir.h"
 
@@ -40,10 +41,9 @@ using testing::WriteFile;
 constexpr perms kOwnerReadWrite = perms::owner_read | perms::owner_write;
 
 // With standard input closed, so that a file opened may get descriptor 0.
-TEST(ReplaceFileTest, ModesFollowTheAccessAndOnlyTheTemporariesOfEndedRunsAreRemoved) {
+TEST(ReplaceFileTest, ModesFollowTheAccess) {
   const testing::TempDir dir;
   const std::filesystem::path file = dir / "Tavorin.log";
-  const std::filesystem::path tokens = dir / "tokens.txt";
   struct {
     FileAccess access;
     std::optional<perms> existing;  // none: the file is absent
@@ -53,6 +53,7 @@ TEST(ReplaceFileTest, ModesFollowTheAccessAndOnlyTheTemporariesOfEndedRunsAreRem
       {FileAccess::Shared, std::nullopt, kOwnerReadWrite | perms::group_read},
       {FileAccess::OwnerOnly, std::nullopt, kOwnerReadWrite},
   };
+  const FileLock lock(dir / "tokens.txt.lock", 0ms);
   const mode_t previousMask = ::umask(027);
   const int input = ::dup(STDIN_FILENO);
   ::close(STDIN_FILENO);
@@ -62,27 +63,33 @@ TEST(ReplaceFileTest, ModesFollowTheAccessAndOnlyTheTemporariesOfEndedRunsAreRem
       WriteFile(file, "old\r\n");
       std::filesystem::permissions(file, *replacement.existing);
     }
-    ReplaceFile(file, "new\r\n", replacement.access);
+    ReplaceFile(lock, file, "new\r\n", replacement.access);
+    EXPECT_EQ(ReadFile(file), "new\r\n");
     EXPECT_EQ(std::filesystem::status(file).permissions() & perms::all, replacement.expected)
         << static_cast<int>(replacement.existing.value_or(perms::none));
   }
-  // A killed run's temporary goes; a live one's, and other names, stay.
-  for (const char* name : {".tokens.txt.123456", ".tokens.txt.1-2", ".tokens.txt.1234567", "tokens.txt.lock"}) {
-    WriteFile(dir / name, "");
-  }
-  PendingReplacement live(tokens, FileAccess::OwnerOnly);
-  EXPECT_FALSE(std::filesystem::exists(dir / ".tokens.txt.123456"));
-  PendingReplacement pending(tokens, FileAccess::OwnerOnly, 4096);
-  pending.Commit("at=A2\r\n");
-  EXPECT_EQ(ReadFile(tokens), "at=A2\r\n") << "cut to its text";
-  EXPECT_THROW(pending.Commit("at=A3\r\n"), std::logic_error);
-  live.Commit("at=A3\r\n");
   ::dup2(input, STDIN_FILENO);
   ::close(input);
   EXPECT_EQ(::umask(previousMask), 027);
-  EXPECT_EQ(ReadFile(file), "new\r\n");
-  EXPECT_EQ(ReadFile(tokens), "at=A3\r\n");
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 5) << "no temporary is left";
+}
+
+// A killed run's temporary file, even a link put in its place, is made anew;
+// the file it pointed to stays as it was.
+TEST(ReplaceFileTest, LeftoverTemporaryIsMadeAnewWithoutFollowingALink) {
+  const testing::TempDir dir;
+  const std::filesystem::path tokens = dir / "tokens.txt";
+  WriteFile(dir / "other.txt", "other\r\n");
+  std::filesystem::create_symlink(dir / "other.txt", TemporaryPathOf(tokens));
+  const FileLock lock(dir / "tokens.txt.lock", 0ms);
+  PendingReplacement pending(lock, tokens, FileAccess::OwnerOnly, 4096);
+  pending.Commit("at=A2\r\n");
+  EXPECT_EQ(ReadFile(tokens), "at=A2\r\n") << "cut to its text";
+  EXPECT_EQ(ReadFile(dir / "other.txt"), "other\r\n");
+  EXPECT_THROW(pending.Commit("at=A3\r\n"), std::logic_error);
+  EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(TemporaryPathOf(tokens))));
+  { PendingReplacement dropped(lock, tokens, FileAccess::OwnerOnly); }
+  EXPECT_EQ(ReadFile(tokens), "at=A2\r\n");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 3) << "no temporary is left";
 }
 
 // From here on in this process, the system call fails with error wherever its
@@ -129,10 +136,8 @@ class FileFaultTest : public ::testing::TestWithParam<FaultCase> {};
     std::_Exit(127);
   }
   try {
-    if (fault.call == SYS_flock) {
-      const FileLock lock(file, 0ms);
-    }
-    fault.append ? AppendLine(file, "newer\r\n") : ReplaceFile(file, "newer\r\n", FileAccess::Shared);
+    const FileLock lock(file.string() + ".lock", 0ms);
+    fault.append ? AppendLine(file, "newer\r\n") : ReplaceFile(lock, file, "newer\r\n", FileAccess::Shared);
   } catch (const std::system_error& error) {
     std::puts(error.what());
     std::_Exit(error.what() == expected ? 0 : 2);
@@ -148,7 +153,7 @@ TEST_P(FileFaultTest, FailsNamingTheFileAndLeavesNoTemporary) {
   message.replace(message.find('@'), 1, file.string());
   EXPECT_EXIT(FailIn(GetParam(), file, message), ::testing::ExitedWithCode(0), "") << message;
   EXPECT_EQ(ReadFile(file), GetParam().after);
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1) << "no temporary is left";
+  EXPECT_FALSE(std::filesystem::exists(TemporaryPathOf(file)));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -159,7 +164,7 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"Flush", SYS_fsync, EIO, false, "cannot write @: Input/output error"},
         FaultCase{"Close", SYS_close, EIO, false, "cannot write @: Input/output error"},
         FaultCase{"Rename", SYS_rename, EXDEV, false, "cannot replace @: Invalid cross-device link"},
-        FaultCase{"Lock", SYS_flock, ENOLCK, false, "cannot lock @: No locks available"},
+        FaultCase{"Lock", SYS_flock, ENOLCK, false, "cannot lock @.lock: No locks available"},
         FaultCase{"AppendWrite", SYS_write, EFBIG, true, "cannot write @: File too large"},
         FaultCase{"AppendClose", SYS_close, EIO, true, "cannot write @: Input/output error", "old\r\nnewer\r\n"}),
     [](const auto& test) { return std::string(test.param.name); });
@@ -172,14 +177,17 @@ TEST(FileLockTest, HeldLockMakesOthersWaitInVainAndGoesWithItsOwner) {
   EXPECT_NO_THROW(FileLock(dir / "tokens.txt.lock", 0ms));
 }
 
-// A stop signal sent during a hold waits for its end, then ends the process as
-// that signal does.
-TEST(StopRequestHoldTest, StopSignalWaitsForTheHoldToEndAndThenEndsTheProcess) {
+// A stop signal sent during a hold, to whichever thread, waits for its end,
+// then ends the process as that signal does; outside a hold it ends the
+// process at once, unless the process was started with it ignored.
+TEST(StopRequestHoldTest, StopSignalWaitsForTheHoldWhateverThreadTakesIt) {
   for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
     EXPECT_EXIT(
         {
+          InstallStopHandlers();
           {
             const StopRequestHold hold;
+            std::thread([signal] { ::raise(signal); }).join();
             ::raise(signal);
             std::cerr << "held" << std::flush;
           }
@@ -187,6 +195,21 @@ TEST(StopRequestHoldTest, StopSignalWaitsForTheHoldToEndAndThenEndsTheProcess) {
         },
         ::testing::KilledBySignal(signal), "held");
   }
+  EXPECT_EXIT(
+      {
+        InstallStopHandlers();
+        ::raise(SIGTERM);
+        std::_Exit(0);
+      },
+      ::testing::KilledBySignal(SIGTERM), "");
+  EXPECT_EXIT(
+      {
+        ::signal(SIGHUP, SIG_IGN);
+        InstallStopHandlers();
+        ::raise(SIGHUP);
+        std::_Exit(0);
+      },
+      ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The real program without arguments in a real X server, against the simulated
 # cloud: "info" pressed from the keyboard and "on" clicked each show a box; with
-# the cloud gone, "off" ends the program with status 2 after its error box.
+# the cloud gone, "off" ends the program with status 2 after its error box. The
+# Linux program, stopped by SIGTERM while the cloud holds back the new pair of
+# a click's refresh, saves the pair and then ends by the signal.
 # Usage: window_e2e.sh PROGRAM SIM_CLOUD PORT, where PROGRAM may be the command
 # that starts the Windows program under Wine. Every wait is bounded.
 set -euo pipefail
@@ -42,6 +44,12 @@ find_window() {
 }
 no_box() { ! xdotool search --onlyvisible --name "^Tavorin\$" >/dev/null; }
 
+start_cloud() {
+  "$cloud" --port "$port" --expired "$@" >cloud.out 2>cloud.err &
+  cloud_pid=$!
+  wait_until grep -q listening cloud.out || fail "the simulated cloud did not start"
+}
+
 # Presses the message box's OK button with Return and waits until it has gone.
 dismiss_box() {
   local box
@@ -53,9 +61,7 @@ dismiss_box() {
 # Clicks the middle of a button of the main window, given its left edge.
 click() { xdotool mousemove --window "$window" $(($1 + 28)) 72 click 1; }
 
-"$cloud" --port "$port" --expired >cloud.out 2>cloud.err &
-cloud_pid=$!
-wait_until grep -q listening cloud.out || fail "the simulated cloud did not start"
+start_cloud
 # The toolkit wants a private runtime directory and says so on stderr otherwise.
 mkdir -m 700 runtime
 export XDG_RUNTIME_DIR=$workdir/runtime
@@ -91,4 +97,21 @@ program_pid=
 [ "$status" = 2 ] || fail "exit status after the error is $status, not 2"
 grep -q "^Tavorin: request to 127.0.0.1:$port failed" program.err || fail "no error message on stderr"
 [ "$(cat Tavorin.log)" = "$log_before" ] || fail "the failed click wrote to Tavorin.log"
+
+# Under Wine, SIGTERM stands for TerminateProcess, which nothing can hold.
+if [[ $program != *-under-wine ]]; then
+  start_cloud --delay 1000
+  printf 'at=at-1\r\nrt=rt-1\r\n' >tokens.txt
+  "$program" >program.out 2>program.err &
+  program_pid=$!
+  window=$(find_window Form1) || fail "the window Form1 did not open again"
+  click 48 # on
+  wait_until grep -q "POST /v2/user/refresh" cloud.err || fail "the click did not refresh the token"
+  kill -TERM "$program_pid"
+  status=0
+  wait "$program_pid" || status=$?
+  program_pid=
+  [ "$status" = 143 ] || fail "stopped during the refresh, the window ended with $status, not by SIGTERM"
+  [ "$(cat tokens.txt)" = $'at=at-2\r\nrt=rt-2\r' ] || fail "the new pair was lost: $(cat tokens.txt)"
+fi
 echo "window end-to-end: passed"

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "os/text_file.h"
+#include "os/replace_file.h"
 
 namespace tavorin::cloud {
 
@@ -39,8 +39,5 @@ inline constexpr std::string_view kTokenFileName = "tokens.txt";
 // Commits exactly the lines "at=<at>" and "rt=<rt>", each ended by CR LF, to a
 // replacement of the token file begun earlier. On failure the old file is kept.
 void SaveTokens(os::PendingReplacement& tokenFile, std::string_view at, std::string_view rt);
-
-// The same for a replacement begun here, readable by the owner only.
-void SaveTokens(const std::filesystem::path& tokenFile, std::string_view at, std::string_view rt);
 
 }  // namespace tavorin::cloud

@@ -1,10 +1,11 @@
 #pragma once
 // The one thing the cloud client needs from the platform: send a POST and hand
-// back the response body. Every request gets a fresh client from the factory
-// and drops it afterwards; tests substitute a fake.
+// back the response body. The program sends through the platform's own client,
+// WinHTTP on Windows and libcurl elsewhere; tests substitute a function.
 
+#include <chrono>
+#include <filesystem>
 #include <functional>
-#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,16 +17,24 @@ struct HttpHeader {
   std::string value;
 };
 
-class HttpClient {
- public:
-  virtual ~HttpClient() = default;
+// Sends body to url and returns the response body, whatever the HTTP status.
+// Throws std::runtime_error naming the cause and host on transport failure.
+using Post =
+    std::function<std::string(const std::string& url, const std::vector<HttpHeader>& headers, std::string_view body)>;
 
-  // Sends body to url and returns the response body, whatever the HTTP status.
-  // Throws std::runtime_error naming the cause and host on transport failure.
-  [[nodiscard]] virtual std::string Post(const std::string& url, const std::vector<HttpHeader>& headers,
-                                         std::string_view body) = 0;
+struct PostOptions {
+  std::chrono::milliseconds connectTimeout = std::chrono::seconds(30);
+  std::chrono::milliseconds totalTimeout = std::chrono::seconds(60);
+  // Certificate authorities to trust instead of the system's; empty for the
+  // system's own store. Only the libcurl client takes such a file: the WinHTTP
+  // client trusts the system's store alone and refuses one.
+  std::filesystem::path caFile;
 };
 
-using HttpClientFactory = std::function<std::unique_ptr<HttpClient>()>;
+// A Post through the platform's own client, which is created for the one
+// request and dropped after it. Never follows redirects and always verifies the
+// peer's certificate and host name.
+[[nodiscard]] std::string PlatformPost(const std::string& url, const std::vector<HttpHeader>& headers,
+                                       std::string_view body, const PostOptions& options = {});
 
 }  // namespace tavorin::http
