@@ -19,17 +19,16 @@ namespace {
 }
 
 void AttachCallerConsole() {
-  // A windowed program gets no console of its own. Handles that the caller
-  // passed (a redirect, a pipe) are used as they are; otherwise the caller's
-  // console, if it has one, takes the output. Which streams need it is decided
-  // before attaching: attaching sets the process's standard handles to the
-  // console, but the C runtime took its streams from them at start-up and
-  // keeps writing nowhere until they are opened on the console.
+  // A windowed program gets no console of its own. It joins the caller's
+  // console, if there is one, even when both streams are redirected: only
+  // then do Ctrl-C and the closing of that console reach it, as they reach a
+  // console program. Handles that the caller passed (a redirect, a pipe) stay
+  // the output; a stream without one goes to the console. Which streams need
+  // it is decided before attaching: attaching sets the process's standard
+  // handles to the console, but the C runtime took its streams from them at
+  // start-up and keeps writing nowhere until they are opened on the console.
   const bool hasOutput = HasHandle(STD_OUTPUT_HANDLE);
   const bool hasError = HasHandle(STD_ERROR_HANDLE);
-  if (hasOutput && hasError) {
-    return;
-  }
   // Refused as ERROR_ACCESS_DENIED when the process is already attached to a
   // console, which then takes the output just as well.
   if (::AttachConsole(ATTACH_PARENT_PROCESS) == 0 && ::GetLastError() != ERROR_ACCESS_DENIED) {

@@ -4,6 +4,8 @@
 #include <string>
 #include <thread>
 
+#include "lock_file.h"
+
 namespace tavorin::os {
 namespace {
 
@@ -12,23 +14,33 @@ constexpr std::chrono::milliseconds kRetryInterval{20};
 
 }  // namespace
 
+// Once the delegated constructor has run, a throw from the body closes the file.
 FileLock::FileLock(const std::filesystem::path& path, std::chrono::milliseconds wait)
-    : FileLock(Open(path, OnOpenFailure::Throw), path, wait) {}
-
-std::optional<FileLock> FileLock::WhereOpenable(const std::filesystem::path& path, std::chrono::milliseconds wait) {
-  HandlePtr handle = Open(path, OnOpenFailure::ReturnNone);
-  if (!handle) {
-    return std::nullopt;
-  }
-  return FileLock(std::move(handle), path, wait);
+    : FileLock(OpenLockFile(path, false)) {
+  WaitForLock(path, wait);
 }
 
-FileLock::FileLock(HandlePtr handle, const std::filesystem::path& path, std::chrono::milliseconds wait)
-    : handle_(std::move(handle)) {
+std::optional<FileLock> FileLock::WhereOpenable(const std::filesystem::path& path, std::chrono::milliseconds wait) {
+  const NativeFile file = OpenLockFile(path, true);
+  if (file == kNoFile) {
+    return std::nullopt;
+  }
+  std::optional<FileLock> lock(FileLock{file});
+  lock->WaitForLock(path, wait);
+  return lock;
+}
+
+FileLock::~FileLock() {
+  if (file_ != kNoFile) {
+    CloseLockFile(file_);
+  }
+}
+
+void FileLock::WaitForLock(const std::filesystem::path& path, std::chrono::milliseconds wait) const {
   // The system's locks have no time-out of their own: try without blocking
   // until the time is up.
   const auto deadline = std::chrono::steady_clock::now() + wait;
-  while (!TryLock(*handle_, path)) {
+  while (!TryLockFile(file_, path)) {
     if (std::chrono::steady_clock::now() >= deadline) {
       throw std::runtime_error("cannot lock " + path.string() + ": another run still holds it after " +
                                std::to_string(wait.count()) + " ms");

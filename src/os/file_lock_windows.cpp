@@ -1,55 +1,51 @@
 // Windows side of FileLock: LockFileEx on a handle of its own. The lock
 // belongs to that handle, so it also keeps apart two locks taken within one
 // process, and the system drops it when a run ends without releasing it.
-#include "os/file_lock.h"
-
 #include <windows.h>
 
 #include <string>
 
+#include "lock_file.h"
 #include "os/windows_text.h"
 
 namespace tavorin::os {
+namespace {
 
-struct FileLock::Handle {
-  HANDLE file = INVALID_HANDLE_VALUE;
-  bool locked = false;
-  ~Handle() {
-    if (file == INVALID_HANDLE_VALUE) {
-      return;
-    }
-    if (locked) {
-      OVERLAPPED whole{};
-      ::UnlockFileEx(file, 0, MAXDWORD, MAXDWORD, &whole);
-    }
-    ::CloseHandle(file);
-  }
-};
-
-FileLock::FileLock(const std::filesystem::path& path, std::chrono::milliseconds wait)
-    : handle_(std::make_unique<Handle>()) {
-  // Locking needs only read access, and the file holds no data.
-  handle_->file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (handle_->file == INVALID_HANDLE_VALUE) {
-    ThrowWindowsError("cannot open the lock file " + path.string(), ::GetLastError());
-  }
-  PollForLock(path, wait, [&] {
-    OVERLAPPED whole{};
-    if (::LockFileEx(handle_->file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD, MAXDWORD,
-                     &whole) != 0) {
-      handle_->locked = true;
-      return true;
-    }
-    const DWORD error = ::GetLastError();
-    if (error != ERROR_LOCK_VIOLATION && error != ERROR_IO_PENDING) {
-      ThrowWindowsError("cannot lock " + path.string(), error);
-    }
-    return false;
-  });
+HANDLE HandleOf(FileLock::NativeFile file) {
+  return reinterpret_cast<HANDLE>(file);
 }
 
-// Handle's destructor unlocks and closes.
-FileLock::~FileLock() = default;
+}  // namespace
+
+FileLock::NativeFile OpenLockFile(const std::filesystem::path& path, bool mayFail) {
+  // Locking needs only read access, and the file holds no data.
+  const HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE && !mayFail) {
+    ThrowWindowsError("cannot open the lock file " + path.string(), ::GetLastError());
+  }
+  return file == INVALID_HANDLE_VALUE ? FileLock::kNoFile : reinterpret_cast<FileLock::NativeFile>(file);
+}
+
+bool TryLockFile(FileLock::NativeFile file, const std::filesystem::path& path) {
+  OVERLAPPED whole{};
+  if (::LockFileEx(HandleOf(file), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD, MAXDWORD,
+                   &whole) != 0) {
+    return true;
+  }
+  const DWORD error = ::GetLastError();
+  if (error != ERROR_LOCK_VIOLATION && error != ERROR_IO_PENDING) {
+    ThrowWindowsError("cannot lock " + path.string(), error);
+  }
+  return false;
+}
+
+void CloseLockFile(FileLock::NativeFile file) {
+  // The system may take a while to drop the lock of a closed handle: unlock
+  // first, which merely fails where no lock was taken.
+  OVERLAPPED whole{};
+  ::UnlockFileEx(HandleOf(file), 0, MAXDWORD, MAXDWORD, &whole);
+  ::CloseHandle(HandleOf(file));
+}
 
 }  // namespace tavorin::os

@@ -1,7 +1,6 @@
-// The state that the stop handlers and StopRequestHold share: process-wide, as
-// the one exception to the rule, since the system runs a handler on whichever
-// thread it chooses, where nothing else can be reached. Handlers may only touch
-// an atomic that needs no lock.
+// The state that the stop handlers and StopRequestHold share. Process-wide, as
+// the one exception to the rule: the system runs a handler on whichever thread
+// it chooses, where only a lock-free atomic may be touched.
 #include <atomic>
 
 #include "os/stop_hold.h"
@@ -10,7 +9,7 @@
 namespace tavorin::os {
 namespace {
 
-// kFree, kHeld, or the request that came during the hold.
+// Free, held, or held with the request that came meanwhile (positive).
 constexpr int kFree = 0;
 constexpr int kHeld = -1;
 std::atomic<int> holdState{kFree};
@@ -28,7 +27,7 @@ StopRequestHold::StopRequestHold() {
 }
 
 StopRequestHold::~StopRequestHold() {
-  if (const int request = holdState.exchange(kFree); request != kHeld) {
+  if (const int request = holdState.exchange(kFree); request > 0) {
     EndByStopRequest(request);
   }
 }

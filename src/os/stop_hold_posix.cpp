@@ -1,7 +1,5 @@
-// POSIX side of the stop handlers: one handler for SIGTERM, SIGINT and SIGHUP.
-// Outside a hold it restores the default action and raises the signal again,
-// which ends the process with the status that signal gives; during one it only
-// records the signal.
+// POSIX side of the stop handlers: one handler for SIGTERM, SIGINT and SIGHUP,
+// which outside a hold restores the default action and raises the signal again.
 #include <signal.h>
 
 #include <cerrno>
@@ -16,8 +14,7 @@ namespace {
 
 void OnStopSignal(int signal) {
   if (!DeferStopRequest(signal)) {
-    // Raised within the handler, the signal waits until the handler returns
-    // and then ends the process.
+    // Raised within the handler, the signal waits until the handler returns.
     ::signal(signal, SIG_DFL);
     ::raise(signal);
   }
@@ -28,15 +25,13 @@ void OnStopSignal(int signal) {
 void EndByStopRequest(int request) {
   ::signal(request, SIG_DFL);
   ::raise(request);
-  // Only reached where this thread blocks the signal.
-  std::_Exit(128 + request);
+  std::_Exit(128 + request);  // only where this thread blocks the signal
 }
 
 void InstallStopHandlers() {
   struct sigaction action {};
   action.sa_handler = OnStopSignal;
   sigemptyset(&action.sa_mask);
-  // System calls that a recorded signal interrupts go on.
   action.sa_flags = SA_RESTART;
   for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
     struct sigaction previous {};

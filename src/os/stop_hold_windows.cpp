@@ -1,61 +1,42 @@
-// Windows side of StopRequestHold: a console control handler.
-//
-// What it holds: Ctrl-C and Ctrl-Break, for as long as the hold lasts; the
-// process then ends as the default handler would have ended it. Closing the
-// console (and logging off or shutting down) only for a while: the system ends
-// the process as soon as the handler returns, and after a grace period of a few
-// seconds (about five for a closed console) even when it has not, so the
-// handler waits for the hold within that time. Nothing holds TerminateProcess,
-// which is how the Task Manager and the Task Scheduler end a task: like SIGKILL
-// it cannot be caught.
+// Windows side of the stop handlers: a console control handler. It holds
+// Ctrl-C and Ctrl-Break for as long as the hold lasts. Closing the console,
+// logging off and shutting down only for a grace period of a few seconds, after
+// which the system ends the process anyway. Nothing holds TerminateProcess (the
+// Task Manager's and the Task Scheduler's end of a task). The events reach only
+// a process on a console: the windowed program joins its caller's at start-up.
 #include <windows.h>
-
-#include <atomic>
 
 #include "os/stop_hold.h"
 #include "os/windows_text.h"
+#include "stop_request.h"
 
 namespace tavorin::os {
 namespace {
 
-enum HoldState : int { kFree, kHeld, kStopRequested };
-
-// Process-wide, as the one exception to the rule: the system runs the handler
-// on a thread of its own, which can reach nothing else. Only the hold and the
-// handler touch it.
-std::atomic<int> holdState{kFree};
-
+// Requests are the control events shifted by one, so that none is zero.
 BOOL WINAPI OnConsoleControl(DWORD event) {
-  int expected = kHeld;
-  if (!holdState.compare_exchange_strong(expected, kStopRequested) && expected == kFree) {
-    return FALSE;  // the hold has gone: the default handler ends the process
+  if (!DeferStopRequest(static_cast<int>(event) + 1)) {
+    EndByStopRequest(0);  // as the system's own handler does, and with its status under Wine too
   }
   if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT) {
     return TRUE;  // the hold ends the process when it goes
   }
-  // The system ends the process as soon as this returns.
-  while (holdState.load() != kFree) {
+  // The system ends the process as soon as this returns: wait for the hold,
+  // whose end ends the process first.
+  while (true) {
     ::Sleep(10);
   }
-  return FALSE;
 }
 
 }  // namespace
 
-struct StopRequestHold::Saved {};
-
-StopRequestHold::StopRequestHold() {
-  holdState.store(kHeld);
-  if (::SetConsoleCtrlHandler(OnConsoleControl, TRUE) == 0) {
-    holdState.store(kFree);
-    ThrowWindowsError("cannot hold stop requests", ::GetLastError());
-  }
+void EndByStopRequest(int /*request*/) {
+  ::ExitProcess(STATUS_CONTROL_C_EXIT);
 }
 
-StopRequestHold::~StopRequestHold() {
-  ::SetConsoleCtrlHandler(OnConsoleControl, FALSE);
-  if (holdState.exchange(kFree) == kStopRequested) {
-    ::ExitProcess(STATUS_CONTROL_C_EXIT);
+void InstallStopHandlers() {
+  if (::SetConsoleCtrlHandler(OnConsoleControl, TRUE) == 0) {
+    ThrowWindowsError("cannot handle stop requests", ::GetLastError());
   }
 }
 

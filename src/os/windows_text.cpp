@@ -16,11 +16,11 @@ int CheckedLength(std::size_t size) {
   return static_cast<int>(size);
 }
 
-struct LocalFreeDeleter {
-  void operator()(wchar_t* text) const { ::LocalFree(text); }
-};
-
 }  // namespace
+
+void LocalFreeDeleter::operator()(void* memory) const {
+  ::LocalFree(memory);
+}
 
 std::wstring ToUtf16(std::string_view text) {
   if (text.empty()) {
@@ -77,6 +77,7 @@ std::string SystemErrorText(unsigned long code, const wchar_t* module) {
 
 namespace {
 
+// Windows error codes, with the system's texts for them.
 class WindowsErrorCategory final : public std::error_category {
  public:
   [[nodiscard]] const char* name() const noexcept override { return "windows"; }
@@ -88,13 +89,9 @@ class WindowsErrorCategory final : public std::error_category {
 
 }  // namespace
 
-const std::error_category& WindowsCategory() {
-  static const WindowsErrorCategory category;
-  return category;
-}
-
 void ThrowWindowsError(std::string_view what, unsigned long code) {
-  throw std::system_error(static_cast<int>(code), WindowsCategory(), std::string(what));
+  static const WindowsErrorCategory category;
+  throw std::system_error(static_cast<int>(code), category, std::string(what));
 }
 
 }  // namespace tavorin::os

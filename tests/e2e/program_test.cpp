@@ -1,5 +1,6 @@
 // The real program in a scratch directory against the simulated cloud: exit
 // statuses, messages, requests and files, for runs alone, at once and stopped.
+#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -457,6 +458,32 @@ TEST_F(ProgramTest, RunsStoppedAtRandomInstantsKeepTheCurrentPairAndWholeFiles) 
       EXPECT_EQ(badEnds, 0) << name;
     }
   }
+}
+
+// Ctrl-C while the cloud answers a refresh: the new pair is saved, then the run
+// ends as Ctrl-C ends it instead of going on to its result.
+TEST_F(ProgramTest, WindowsCtrlCDuringARefreshEndsTheRunOnceThePairIsSaved) {
+  if (!TestingTheWindowsProgram()) {
+    GTEST_SKIP() << "a Windows console's Ctrl-C; POSIX signals have their own case";
+  }
+  // Wine hands Ctrl-C (SIGINT) only to a program on a console, and gives a
+  // program one when it starts on a terminal.
+  const int terminal = ::posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_TRUE(terminal >= 0 && ::grantpt(terminal) == 0 && ::unlockpt(terminal) == 0);
+  cloud.ExpireAccessToken();
+  cloud.SetAnswerDelay(std::chrono::seconds(2));
+  testing::ChildProcess child(
+      "/bin/sh", {"-c", R"(exec "$0" 1000c8441f on <"$1")", ProgramUnderTest(), ::ptsname(terminal)}, dir.path());
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(90);
+  while (PathsRequested().size() < 2 && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  child.Signal(SIGINT);
+  // Wine's launcher ends with the low byte of STATUS_CONTROL_C_EXIT.
+  EXPECT_EQ(child.Wait(deadline).exitStatus, 0xC000013A & 0xFF);
+  ::close(terminal);
+  EXPECT_EQ(Tokens(), kNewPair);
+  EXPECT_EQ(Log(), kHistory) << "the run went on";
 }
 
 }  // namespace

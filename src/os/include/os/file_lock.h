@@ -4,9 +4,10 @@
 // lock are kept apart.
 
 #include <chrono>
+#include <cstdint>
 #include <filesystem>
-#include <memory>
 #include <optional>
+#include <utility>
 
 namespace tavorin::os {
 
@@ -19,35 +20,26 @@ class FileLock {
   FileLock(const std::filesystem::path& path, std::chrono::milliseconds wait);
 
   // The same, but none when the file cannot be opened, such as in a read-only
-  // directory where it does not exist yet: for work that is still worth doing
-  // without the lock.
+  // directory where it does not exist yet: for work still worth doing unlocked.
   [[nodiscard]] static std::optional<FileLock> WhereOpenable(const std::filesystem::path& path,
                                                              std::chrono::milliseconds wait);
 
-  FileLock(FileLock&&) noexcept = default;
+  FileLock(FileLock&& other) noexcept : file_(std::exchange(other.file_, kNoFile)) {}
   FileLock& operator=(FileLock&&) = delete;
   FileLock(const FileLock&) = delete;
   FileLock& operator=(const FileLock&) = delete;
   // Releases the lock.
-  ~FileLock() = default;
+  ~FileLock();
+
+  // The platform's open file: a descriptor or a handle, which fits either.
+  using NativeFile = std::intptr_t;
+  static constexpr NativeFile kNoFile = -1;
 
  private:
-  // The platform's open lock file, closed by the platform's deleter, which
-  // releases the lock.
-  struct Handle;
-  struct HandleDeleter {
-    void operator()(Handle* handle) const;
-  };
-  using HandlePtr = std::unique_ptr<Handle, HandleDeleter>;
-  enum class OnOpenFailure { Throw, ReturnNone };
+  explicit FileLock(NativeFile file) : file_(file) {}
+  void WaitForLock(const std::filesystem::path& path, std::chrono::milliseconds wait) const;
 
-  FileLock(HandlePtr handle, const std::filesystem::path& path, std::chrono::milliseconds wait);
-  // Defined by each platform.
-  [[nodiscard]] static HandlePtr Open(const std::filesystem::path& path, OnOpenFailure onFailure);
-  // Takes the lock without waiting and tells whether it got it.
-  [[nodiscard]] static bool TryLock(Handle& handle, const std::filesystem::path& path);
-
-  HandlePtr handle_;
+  NativeFile file_;
 };
 
 }  // namespace tavorin::os

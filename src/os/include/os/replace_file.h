@@ -21,18 +21,16 @@ enum class FileAccess {
 
 // A replacement of path begun at once: its temporary file is made anew, with
 // room bytes of disk space secured in it, so a directory or a disk that cannot
-// take the new file fails before the text exists (a full disk with a message
-// that names the disk space). Commit writes the text, which may be longer than
-// room if it fits, flushes it to disk and renames it over path. When anything
-// fails, or the replacement goes without Commit, the temporary file goes and
-// path stays as it was. An existing file that this user may not write is
-// refused rather than renamed over. A Shared file keeps the mode of the file it
-// replaces; an OwnerOnly file is always the owner's alone.
+// take the new file fails before the text exists. Commit writes the text, which
+// may be longer than room if it fits, flushes it to disk and moves it over path.
+// When anything fails, or the replacement goes without Commit, the temporary
+// file goes and path stays as it was. An existing file that this user may not
+// write is refused. A Shared file keeps the mode of the file it replaces; an
+// OwnerOnly file is always the owner's alone.
 //
-// Every run that replaces a file in the directory holds held, the lock that
-// guards them, from the start to the end of the replacement: so the temporary
-// file can have a fixed name, and one that a killed run left is simply made
-// anew by the next replacement. No other file is ever removed.
+// held is the lock that every replacement in the directory holds from start to
+// end: so the temporary file can have a fixed name, and one that a killed run
+// left is simply made anew. No other file is ever removed.
 class PendingReplacement {
  public:
   PendingReplacement(const FileLock& held, std::filesystem::path path, FileAccess access, std::size_t room = 0);
@@ -44,11 +42,7 @@ class PendingReplacement {
   void Commit(std::string_view text);
 
  private:
-  // The platform's open temporary file; removed unless the rename took it.
   struct Temporary;
-  // The platform's part of Commit: writes text to the temporary file, flushes
-  // it to disk and moves it over path_.
-  void MoveIntoPlace(std::string_view text);
 
   std::filesystem::path path_;
   std::unique_ptr<Temporary> temporary_;

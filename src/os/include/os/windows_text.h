@@ -19,9 +19,12 @@ namespace tavorin::os {
 
 // Throws std::system_error with code in a category whose texts are the
 // system's own: what, then the meaning of code.
-// The category of Windows error codes, with the system's texts for them.
-[[nodiscard]] const std::error_category& WindowsCategory();
-
 [[noreturn]] void ThrowWindowsError(std::string_view what, unsigned long code);
+
+// Frees what the system allocated for the caller with LocalAlloc, as
+// std::unique_ptr's deleter.
+struct LocalFreeDeleter {
+  void operator()(void* memory) const;
+};
 
 }  // namespace tavorin::os

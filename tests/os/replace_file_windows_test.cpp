@@ -1,0 +1,45 @@
+// The token file on Windows: this user's alone, whatever the folder it lies in
+// hands down.
+#include <windows.h>
+
+#include <aclapi.h>
+#include <sddl.h>
+// The API's macro of this name would rename the function under test.
+#undef ReplaceFile
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <regex>
+
+#include "os/replace_file.h"
+#include "os/windows_text.h"
+#include "tests/support/temp_dir.h"
+
+namespace tavorin::os {
+namespace {
+
+TEST(ReplaceFileWindowsTest, OwnerOnlyFileLetsInItsOwnerAlone) {
+  const testing::TempDir dir;
+  const std::filesystem::path file = dir / "tokens.txt";
+  testing::WriteFile(file, "at=at-1\r\nrt=rt-1\r\n");
+  ReplaceFile(FileLock(dir / "tokens.txt.lock", {}), file, "at=at-2\r\nrt=rt-2\r\n", FileAccess::OwnerOnly);
+  EXPECT_EQ(testing::ReadFile(file), "at=at-2\r\nrt=rt-2\r\n");
+
+  constexpr SECURITY_INFORMATION kParts = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  ASSERT_EQ(
+      ::GetNamedSecurityInfoW(file.c_str(), SE_FILE_OBJECT, kParts, nullptr, nullptr, nullptr, nullptr, &descriptor),
+      ERROR_SUCCESS);
+  const std::unique_ptr<void, LocalFreeDeleter> freeDescriptor(descriptor);
+  wchar_t* text = nullptr;
+  ASSERT_NE(::ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1, kParts, &text, nullptr),
+            0);
+  const std::unique_ptr<wchar_t, LocalFreeDeleter> freeText(text);
+  // Full access for the owner, no other entry; Wine, which keeps permissions
+  // as file modes, always adds one for the system's own account.
+  EXPECT_TRUE(std::regex_match(text, std::wregex(LR"(O:(S-[-0-9]+)D:P?(\(A;;FA;;;SY\))?\(A;;FA;;;\1\))"))) << text;
+}
+
+}  // namespace
+}  // namespace tavorin::os
