@@ -2,11 +2,12 @@
 # the Windows zip. Source it after common.sh, from the repository root.
 
 # Runs CPack in a configured and built directory; the packages land in its
-# packages/ folder, which is emptied first.
+# packages/ folder, which is emptied first. Every time in them is the last
+# commit's, so that a commit always gives the same bytes.
 make_packages() {
-  local output
+  local output epoch=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct)}
   rm -rf "$1/packages"
-  output=$(cd "$1" && cpack 2>&1) || { echo "$output" >&2; return 1; }
+  output=$(cd "$1" && SOURCE_DATE_EPOCH=$epoch TZ=UTC cpack 2>&1) || { echo "$output" >&2; return 1; }
 }
 
 # lintian on the given .deb files: no error and no warning that the packages'
