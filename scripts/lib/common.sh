@@ -10,13 +10,13 @@ TAVORIN_PACKAGES+=(qt6-base-dev qt6-qpa-plugins fonts-dejavu-core xvfb xauth xdo
 TAVORIN_PACKAGES+=(clang-14 libclang-rt-14-dev llvm-14)                 # sanitizers, libFuzzer, readable reports
 TAVORIN_PACKAGES+=(g++-mingw-w64-x86-64-posix googletest wine64)        # Windows cross-build, its tests under Wine
 TAVORIN_PACKAGES+=(clang-tidy-14 clang-format-14)                      # lint and layout checks
-TAVORIN_PACKAGES+=(dpkg-dev file lintian man-db)                        # the Debian packages and their checks
+TAVORIN_PACKAGES+=(dpkg-dev file lintian man-db zip)                    # the Debian packages and their checks
 TAVORIN_PACKAGES+=(crossbuild-essential-arm64 libcurl4-openssl-dev:arm64 qt6-base-dev:arm64 # arm64 cross-build,
                    qt6-qpa-plugins:arm64 qemu-user-static)               # its tests under qemu
 # What scripts/package needs: the Release builds of the program, its window and
 # the Windows program, and the Debian packaging tools.
 TAVORIN_PACKAGING_PACKAGES=(cmake ninja-build g++ pkg-config libcurl4-openssl-dev qt6-base-dev
-                            g++-mingw-w64-x86-64-posix dpkg-dev file lintian man-db
+                            g++-mingw-w64-x86-64-posix dpkg-dev file lintian man-db zip
                             crossbuild-essential-arm64 libcurl4-openssl-dev:arm64 qt6-base-dev:arm64)
 # What scripts/bench needs on top: the timing tool, the curl it compares with,
 # peak-memory measurement and reading the timings.

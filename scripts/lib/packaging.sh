@@ -2,12 +2,33 @@
 # the Windows zip. Source it after common.sh, from the repository root.
 
 # Runs CPack in a configured and built directory; the packages land in its
-# packages/ folder, which is emptied first. Every time in them is the last
-# commit's, so that a commit always gives the same bytes.
+# packages/ folder, which is emptied first. So that a commit gives the same
+# bytes on any machine, every time in them is the last commit's, and each
+# package is packed once more: the zip with its entries in name order (CPack
+# takes the folder's order), each .deb by dpkg-deb with its Installed-Size
+# counted as dpkg does, each file in whole KiB and a folder as one (CPack adds
+# up the sizes folders take on the disk it ran on).
 make_packages() {
-  local output epoch=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct)}
+  local output package dir
+  local -x SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct)}
   rm -rf "$1/packages"
-  output=$(cd "$1" && SOURCE_DATE_EPOCH=$epoch TZ=UTC cpack 2>&1) || { echo "$output" >&2; return 1; }
+  output=$(cd "$1" && cpack 2>&1) || { echo "$output" >&2; return 1; }
+  for package in "$1"/packages/*.{deb,zip}; do
+    [ -e "$package" ] || continue
+    package=$(realpath "$package")
+    dir=$(mktemp -d)
+    if [[ $package == *.zip ]]; then
+      (umask 022 && cd "$dir" && cmake -E tar xf "$package" && touch -d "@$SOURCE_DATE_EPOCH" ./* && rm "$package" &&
+        find . -type f -printf '%P\n' | LC_ALL=C sort | TZ=UTC zip -X -D -q -@ "$package")
+    else
+      dpkg-deb -R "$package" "$dir/root"
+      sed -i "s/^Installed-Size: .*/Installed-Size: $(find "$dir/root" -mindepth 1 -path "$dir/root/DEBIAN" -prune -o \
+        -printf '%y %s\n' | awk '{ kib += $1 == "f" ? int(($2 + 1023) / 1024) : 1 } END { print kib }')/" \
+        "$dir/root/DEBIAN/control"
+      dpkg-deb --root-owner-group --build "$dir/root" "$package" >/dev/null
+    fi
+    rm -rf "$dir"
+  done
 }
 
 # lintian on the given .deb files: no error and no warning that the packages'
