@@ -3,7 +3,9 @@
 # cloud: "info" pressed from the keyboard and "on" clicked each show a box; with
 # the cloud gone, "off" ends the program with status 2 after its error box.
 # Usage: window_e2e.sh PROGRAM SIM_CLOUD PORT, where PROGRAM may be the command
-# that starts the Windows program under Wine. Every wait is bounded.
+# that starts the Windows program under Wine; TAVORIN_E2E_EMULATOR, when set,
+# is the command that runs PROGRAM (a program for another processor). Every
+# wait is bounded.
 set -euo pipefail
 
 if [ -z "${TAVORIN_IN_XVFB:-}" ]; then
@@ -60,7 +62,7 @@ wait_until grep -q listening cloud.out || fail "the simulated cloud did not star
 mkdir -m 700 runtime
 export XDG_RUNTIME_DIR=$workdir/runtime
 printf 'at=at-1\r\nrt=rt-1\r\n' >tokens.txt
-"$program" >program.out 2>program.err &
+${TAVORIN_E2E_EMULATOR:+"$TAVORIN_E2E_EMULATOR"} "$program" >program.out 2>program.err &
 program_pid=$!
 
 window=$(find_window Form1) || fail "the window Form1 did not open"
