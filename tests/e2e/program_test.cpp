@@ -53,17 +53,13 @@ inline bool TestingTheWindowsProgram() {
 }
 
 // What starts program with arguments: the emulator, where one is given.
-struct Command {
-  std::string program;
-  std::vector<std::string> arguments;
-};
+using Command = std::pair<std::string, std::vector<std::string>>;
 inline Command Started(const std::string& program, std::vector<std::string> arguments,
                        const std::string& emulator = Emulator()) {
-  if (emulator.empty()) {
-    return {program, std::move(arguments)};
+  if (!emulator.empty()) {
+    arguments.insert(arguments.begin(), program);
   }
-  arguments.insert(arguments.begin(), program);
-  return {emulator, std::move(arguments)};
+  return {emulator.empty() ? program : emulator, std::move(arguments)};
 }
 
 inline std::string LinePattern(const std::string& rest) {
@@ -91,8 +87,8 @@ class ProgramTest : public ::testing::Test {
   }
 
   testing::ProcessResult Run(const std::vector<std::string>& arguments) {
-    const Command command = Started(ProgramUnderTest(), arguments);
-    return testing::RunProcess(command.program, command.arguments, dir.path());
+    const auto [command, argv] = Started(ProgramUnderTest(), arguments);
+    return testing::RunProcess(command, argv, dir.path());
   }
 
   // As root, runs a copy of the program (and of its emulator, where one is
@@ -109,9 +105,8 @@ class ProgramTest : public ::testing::Test {
     std::filesystem::permissions(programDir.path(), perms::others_read | perms::others_exec,
                                  std::filesystem::perm_options::add);
     testing::GiveToUnprivilegedUser(dir.path());
-    const Command command = Started(programDir / "tavorin", arguments, emulator);
-    return testing::RunProcess(command.program, command.arguments, dir.path(),
-                               {.unprivileged = true, .fileSizeLimit = fileSizeLimit});
+    const auto [command, argv] = Started(programDir / "tavorin", arguments, emulator);
+    return testing::RunProcess(command, argv, dir.path(), {.unprivileged = true, .fileSizeLimit = fileSizeLimit});
   }
 
   [[nodiscard]] std::string Log() const { return ReadFile(dir / "Tavorin.log"); }
@@ -359,8 +354,8 @@ TEST_F(ProgramTest, UntrustedCertificateEndsWithStatusTwoBeforeAnyRequest) {
   sim::SimCloud tlsCloud(sim::GenerateSelfSignedCertificate(certificateDir.path()));
   static_cast<void>(tlsCloud.Start(TAVORIN_CLOUD_PORT));
 
-  const Command command = Started(program, {"1000c8441f", "on"});
-  const testing::ProcessResult result = testing::RunProcess(command.program, command.arguments, dir.path());
+  const auto [command, argv] = Started(program, {"1000c8441f", "on"});
+  const testing::ProcessResult result = testing::RunProcess(command, argv, dir.path());
   EXPECT_EQ(result.exitStatus, 2);
   EXPECT_THAT(result.err, HasSubstr(kHost));
   // Wine's WinHTTP reports the refused certificate as a failed handshake.
@@ -400,9 +395,9 @@ TEST_F(ProgramTest, RunsStartedTogetherOnAnExpiredTokenShareOneRefresh) {
   cloud.ExpireAccessToken();
 
   std::vector<std::unique_ptr<testing::ChildProcess>> runs;
-  const Command command = Started(ProgramUnderTest(), {"1000c8441f"});
+  const auto [command, argv] = Started(ProgramUnderTest(), {"1000c8441f"});
   for (int i = 0; i < kTogether; ++i) {
-    runs.push_back(std::make_unique<testing::ChildProcess>(command.program, command.arguments, dir.path()));
+    runs.push_back(std::make_unique<testing::ChildProcess>(command, argv, dir.path()));
   }
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(90);
   for (const auto& run : runs) {
@@ -451,8 +446,8 @@ TEST_F(ProgramTest, RunsStoppedAtRandomInstantsKeepTheCurrentPairAndLeaveAtMostO
       const std::string before = Tokens();
       cloud.ExpireAccessToken();
       // Every other run asks for the report, which replaces the log.
-      const Command command = Started(ProgramUnderTest(), run % 2 == 0 ? Args{"1000c8441f"} : kInfo);
-      testing::ChildProcess child(command.program, command.arguments, dir.path());
+      const auto [command, argv] = Started(ProgramUnderTest(), run % 2 == 0 ? Args{"1000c8441f"} : kInfo);
+      testing::ChildProcess child(command, argv, dir.path());
       std::this_thread::sleep_for(std::chrono::microseconds(instant(random)));
       child.Signal(stop);
       const testing::ProcessResult result = child.Wait(steady_clock::now() + std::chrono::seconds(90));
