@@ -19,9 +19,9 @@ set(ENV{PKG_CONFIG_LIBDIR} /usr/lib/aarch64-linux-gnu/pkgconfig:/usr/share/pkgco
 set(ENV{PKG_CONFIG_PATH} "")
 set(CMAKE_IGNORE_PATH /usr/lib/x86_64-linux-gnu /usr/include/x86_64-linux-gnu)
 
-# Qt's build tools are the host's.
+# Qt's build tools are the (amd64) host's.
 set(QT_HOST_PATH /usr)
-set(QT_HOST_PATH_CMAKE_DIR)
+set(QT_HOST_PATH_CMAKE_DIR /usr/lib/x86_64-linux-gnu/cmake)
 
 # The Debian package's architecture, and the command that runs the programs
 # here, which the tests use. The programs find their arm64 libraries where
