@@ -10,11 +10,14 @@ TAVORIN_PACKAGES+=(qt6-base-dev qt6-qpa-plugins fonts-dejavu-core xvfb xauth xdo
 TAVORIN_PACKAGES+=(clang-14 libclang-rt-14-dev llvm-14)                 # sanitizers, libFuzzer, readable reports
 TAVORIN_PACKAGES+=(g++-mingw-w64-x86-64-posix googletest wine64)        # Windows cross-build, its tests under Wine
 TAVORIN_PACKAGES+=(clang-tidy-14 clang-format-14)                      # lint and layout checks
-TAVORIN_PACKAGES+=(dpkg-dev file lintian man-db)                        # the Debian packages and their checks
+TAVORIN_PACKAGES+=(dpkg-dev file lintian man-db zip)                    # the Debian packages and their checks
+TAVORIN_PACKAGES+=(crossbuild-essential-arm64 libcurl4-openssl-dev:arm64 qt6-base-dev:arm64 # arm64 cross-build,
+                   qt6-qpa-plugins:arm64 qemu-user-static)               # its tests under qemu
 # What scripts/package needs: the Release builds of the program, its window and
 # the Windows program, and the Debian packaging tools.
 TAVORIN_PACKAGING_PACKAGES=(cmake ninja-build g++ pkg-config libcurl4-openssl-dev qt6-base-dev
-                            g++-mingw-w64-x86-64-posix dpkg-dev file lintian man-db)
+                            g++-mingw-w64-x86-64-posix dpkg-dev file lintian man-db zip
+                            crossbuild-essential-arm64 libcurl4-openssl-dev:arm64 qt6-base-dev:arm64)
 # What scripts/bench needs on top: the timing tool, the curl it compares with,
 # peak-memory measurement and reading the timings.
 TAVORIN_BENCH_PACKAGES=(hyperfine curl time jq)
@@ -38,6 +41,10 @@ ensure_packages() {
     sudo=(sudo)
   fi
   export DEBIAN_FRONTEND=noninteractive
+  # Packages of another architecture, such as arm64 libraries, come through multiarch.
+  if [[ ${missing[*]} == *:arm64* ]] && ! dpkg --print-foreign-architectures | grep -qx arm64; then
+    "${sudo[@]}" dpkg --add-architecture arm64
+  fi
   "${sudo[@]}" apt-get update -qq
   "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
@@ -48,7 +55,7 @@ ensure_packages() {
 build_configuration() {
   local port=()
   case "$1" in
-    default | windows | package) ;;
+    default | windows | package | arm64) ;;
     *) [ -n "${TAVORIN_TEST_PORT:-}" ] && port=(-DTAVORIN_API_ROOT="http://127.0.0.1:$TAVORIN_TEST_PORT") ;;
   esac
   cmake --preset "$@" "${port[@]}"

@@ -16,6 +16,7 @@
 #include <string>
 #include <thread>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "tests/support/process.h"
@@ -41,8 +42,25 @@ inline std::string ProgramUnderTest() {
   return other != nullptr && *other != '\0' ? other : TAVORIN_PROGRAM;
 }
 
+// Or a POSIX program for another processor, which the command that
+// TAVORIN_E2E_EMULATOR names runs (qemu): every case applies to it.
+inline std::string Emulator() {
+  const char* emulator = std::getenv("TAVORIN_E2E_EMULATOR");
+  return emulator != nullptr ? emulator : "";
+}
+
 inline bool TestingTheWindowsProgram() {
-  return ProgramUnderTest() != TAVORIN_PROGRAM;
+  return ProgramUnderTest() != TAVORIN_PROGRAM && Emulator().empty();
+}
+
+// What starts program with arguments: the emulator, where one is given.
+using Command = std::pair<std::string, std::vector<std::string>>;
+inline Command Started(const std::string& program, std::vector<std::string> arguments,
+                       const std::string& emulator = Emulator()) {
+  if (!emulator.empty()) {
+    arguments.insert(arguments.begin(), program);
+  }
+  return {emulator.empty() ? program : emulator, std::move(arguments)};
 }
 
 inline std::string LinePattern(const std::string& rest) {
@@ -53,6 +71,8 @@ class ProgramTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ::umask(022);
+    // The cloud is on loopback: no proxy between, whatever the test's environment sets.
+    ::setenv("no_proxy", "127.0.0.1", 1);
     // As on a server: with arguments the program must run without a display.
     ::unsetenv("DISPLAY");
     ::unsetenv("WAYLAND_DISPLAY");
@@ -68,20 +88,26 @@ class ProgramTest : public ::testing::Test {
   }
 
   testing::ProcessResult Run(const std::vector<std::string>& arguments) {
-    return testing::RunProcess(ProgramUnderTest(), arguments, dir.path());
+    const auto [command, argv] = Started(ProgramUnderTest(), arguments);
+    return testing::RunProcess(command, argv, dir.path());
   }
 
-  // As root, runs a copy of the program as the unprivileged user, who gets the
-  // working directory, so that file modes bind it as they bind anyone.
+  // As root, runs a copy of the program (and of its emulator, where one is
+  // given) as the unprivileged user, who gets the working directory, so that
+  // file modes bind it as they bind anyone.
   testing::ProcessResult RunUnprivileged(const std::vector<std::string>& arguments, rlim_t fileSizeLimit = 0) {
     const testing::TempDir programDir;
-    std::filesystem::copy_file(TAVORIN_PROGRAM, programDir / "tavorin");
+    std::filesystem::copy_file(ProgramUnderTest(), programDir / "tavorin");
+    const std::string emulator = Emulator().empty() ? "" : (programDir / "emulator").string();
+    if (!emulator.empty()) {
+      std::filesystem::copy_file(Emulator(), emulator);
+    }
     using std::filesystem::perms;
     std::filesystem::permissions(programDir.path(), perms::others_read | perms::others_exec,
                                  std::filesystem::perm_options::add);
     testing::GiveToUnprivilegedUser(dir.path());
-    return testing::RunProcess(programDir / "tavorin", arguments, dir.path(),
-                               {.unprivileged = true, .fileSizeLimit = fileSizeLimit});
+    const auto [command, argv] = Started(programDir / "tavorin", arguments, emulator);
+    return testing::RunProcess(command, argv, dir.path(), {.unprivileged = true, .fileSizeLimit = fileSizeLimit});
   }
 
   [[nodiscard]] std::string Log() const { return ReadFile(dir / "Tavorin.log"); }
@@ -319,17 +345,18 @@ TEST_F(ProgramTest, ActivityLineStartsOnALineOfItsOwnWhateverTheHistoryEndsWith)
 
 TEST_F(ProgramTest, UntrustedCertificateEndsWithStatusTwoBeforeAnyRequest) {
   // The program built for https on the same port, against a cloud there whose
-  // certificate no authority vouches for.
-  const std::string program =
-      TestingTheWindowsProgram()
-          ? (std::filesystem::path(ProgramUnderTest()).parent_path() / "tavorin-over-tls-under-wine").string()
-          : TAVORIN_TLS_PROGRAM;
+  // certificate no authority vouches for; another build has it beside its program.
+  const std::filesystem::path besideProgram = std::filesystem::path(ProgramUnderTest()).parent_path();
+  const std::string program = TestingTheWindowsProgram() ? (besideProgram / "tavorin-over-tls-under-wine").string()
+                              : !Emulator().empty()      ? (besideProgram / "tavorin_over_tls").string()
+                                                         : TAVORIN_TLS_PROGRAM;
   cloud.Stop();
   const testing::TempDir certificateDir;
   sim::SimCloud tlsCloud(sim::GenerateSelfSignedCertificate(certificateDir.path()));
   static_cast<void>(tlsCloud.Start(TAVORIN_CLOUD_PORT));
 
-  const testing::ProcessResult result = testing::RunProcess(program, {"1000c8441f", "on"}, dir.path());
+  const auto [command, argv] = Started(program, {"1000c8441f", "on"});
+  const testing::ProcessResult result = testing::RunProcess(command, argv, dir.path());
   EXPECT_EQ(result.exitStatus, 2);
   EXPECT_THAT(result.err, HasSubstr(kHost));
   // Wine's WinHTTP reports the refused certificate as a failed handshake.
@@ -369,8 +396,9 @@ TEST_F(ProgramTest, RunsStartedTogetherOnAnExpiredTokenShareOneRefresh) {
   cloud.ExpireAccessToken();
 
   std::vector<std::unique_ptr<testing::ChildProcess>> runs;
+  const auto [command, argv] = Started(ProgramUnderTest(), {"1000c8441f"});
   for (int i = 0; i < kTogether; ++i) {
-    runs.push_back(std::make_unique<testing::ChildProcess>(ProgramUnderTest(), Args{"1000c8441f"}, dir.path()));
+    runs.push_back(std::make_unique<testing::ChildProcess>(command, argv, dir.path()));
   }
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(90);
   for (const auto& run : runs) {
@@ -435,7 +463,8 @@ TEST_F(ProgramTest, RunsStoppedAtRandomInstantsKeepTheCurrentPairAndWholeFiles) 
       const std::string before = Tokens();
       cloud.ExpireAccessToken();
       // Every other run asks for the report, which replaces the log.
-      testing::ChildProcess child(ProgramUnderTest(), run % 2 == 0 ? Args{"1000c8441f"} : kInfo, dir.path());
+      const auto [command, argv] = Started(ProgramUnderTest(), run % 2 == 0 ? Args{"1000c8441f"} : kInfo);
+      testing::ChildProcess child(command, argv, dir.path());
       std::this_thread::sleep_for(std::chrono::microseconds(instant(random)));
       child.Signal(stop);
       const testing::ProcessResult result = child.Wait(steady_clock::now() + std::chrono::seconds(90));

@@ -5,7 +5,9 @@
 # Linux program, stopped by SIGTERM while the cloud holds back the new pair of
 # a click's refresh, saves the pair and then ends by the signal.
 # Usage: window_e2e.sh PROGRAM SIM_CLOUD PORT, where PROGRAM may be the command
-# that starts the Windows program under Wine. Every wait is bounded.
+# that starts the Windows program under Wine; TAVORIN_E2E_EMULATOR, when set,
+# is the command that runs PROGRAM (a program for another processor). Every
+# wait is bounded.
 set -euo pipefail
 
 if [ -z "${TAVORIN_IN_XVFB:-}" ]; then
@@ -66,7 +68,7 @@ start_cloud
 mkdir -m 700 runtime
 export XDG_RUNTIME_DIR=$workdir/runtime
 printf 'at=at-1\r\nrt=rt-1\r\n' >tokens.txt
-"$program" >program.out 2>program.err &
+${TAVORIN_E2E_EMULATOR:+"$TAVORIN_E2E_EMULATOR"} "$program" >program.out 2>program.err &
 program_pid=$!
 
 window=$(find_window Form1) || fail "the window Form1 did not open"
