@@ -4,7 +4,7 @@
 #include <string>
 #include <thread>
 
-#include "lock_file.h"
+#include "platform.h"
 
 namespace tavorin::os {
 namespace {

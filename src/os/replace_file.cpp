@@ -7,41 +7,36 @@
 #include <utility>
 
 #include "os/replace_file.h"
-#include "replace_file_platform.h"
+#include "platform.h"
 
 namespace tavorin::os {
 namespace {
 
-[[noreturn]] void Fail(std::string_view what, const std::filesystem::path& target, int error) {
-  throw std::system_error(error, std::generic_category(), std::string(what) + " " + target.string());
-}
-
 // Writes text at the file's position and flushes it to the system.
 void Write(std::FILE* file, std::string_view text, std::string_view what, const std::filesystem::path& target) {
   if (std::fwrite(text.data(), 1, text.size(), file) != text.size() || std::fflush(file) != 0) {
-    Fail(what, target, errno);
+    ThrowFileError(what, target, errno);
   }
 }
 
 }  // namespace
 
-// The open temporary file; closed, and removed unless the move took it.
+// The temporary file; closed, and removed unless the move took it, however
+// far its making got.
 struct PendingReplacement::Temporary {
-  Temporary(std::filesystem::path name, std::FILE* opened) : path(std::move(name)), file(opened) {}
+  explicit Temporary(std::filesystem::path name) : path(std::move(name)) {}
   Temporary(const Temporary&) = delete;
   Temporary& operator=(const Temporary&) = delete;
   ~Temporary() {
-    static_cast<void>(Close());
+    file.reset();
     if (!moved) {
       std::error_code ignored;
       std::filesystem::remove(path, ignored);
     }
   }
-  // Closes now, so that the caller sees whether the last write failed.
-  [[nodiscard]] int Close() { return file == nullptr ? 0 : std::fclose(std::exchange(file, nullptr)); }
 
   std::filesystem::path path;
-  std::FILE* file;
+  FilePtr file;
   bool moved = false;
 };
 
@@ -54,21 +49,19 @@ std::filesystem::path TemporaryPathOf(const std::filesystem::path& path) {
 
 PendingReplacement::PendingReplacement(const FileLock& /*held*/, std::filesystem::path path, FileAccess access,
                                        std::size_t room)
-    : path_(std::move(path)) {
+    : path_(std::move(path)), temporary_(std::make_unique<Temporary>(TemporaryPathOf(path_))) {
   RefuseUnwritableTarget(path_);
   // A killed run's temporary file goes first (a link put in its place, not
   // what it points to): the new one is made afresh, with this run's owner and
   // permissions.
-  std::filesystem::path temporary = TemporaryPathOf(path_);
-  if (std::error_code error; !std::filesystem::remove(temporary, error) && error) {
-    Fail("cannot create a temporary file for", path_, error.value());
+  if (std::error_code error; !std::filesystem::remove(temporary_->path, error) && error) {
+    ThrowFileError("cannot create a temporary file for", path_, error.value());
   }
-  std::FILE* file = CreateTemporaryFile(temporary, path_, access);
-  temporary_ = std::make_unique<Temporary>(std::move(temporary), file);
+  temporary_->file = CreateTemporaryFile(temporary_->path, path_, access);
   // The room is written out, which secures it on any file system; the text
   // goes over it from the start.
-  Write(temporary_->file, std::string(room, ' '), "cannot reserve disk space for", path_);
-  std::rewind(temporary_->file);
+  Write(temporary_->file.get(), std::string(room, ' '), "cannot reserve disk space for", path_);
+  std::rewind(temporary_->file.get());
 }
 
 PendingReplacement::~PendingReplacement() = default;
@@ -77,10 +70,11 @@ void PendingReplacement::Commit(std::string_view text) {
   if (committed_) {
     throw std::logic_error("the replacement of " + path_.string() + " was already committed");
   }
-  Write(temporary_->file, text, "cannot write", path_);
-  CutAndSync(temporary_->file, text.size(), path_);
-  if (temporary_->Close() != 0) {
-    Fail("cannot write", path_, errno);
+  Write(temporary_->file.get(), text, "cannot write", path_);
+  CutAndSync(temporary_->file.get(), text.size(), path_);
+  // Closed now, so that a failure of the last write is seen.
+  if (std::fclose(temporary_->file.release()) != 0) {
+    ThrowFileError("cannot write", path_, errno);
   }
   MoveOver(temporary_->path, path_);
   temporary_->moved = true;

@@ -4,7 +4,7 @@
 #include <atomic>
 
 #include "os/stop_hold.h"
-#include "stop_request.h"
+#include "platform.h"
 
 namespace tavorin::os {
 namespace {

@@ -2,22 +2,12 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <memory>
 #include <system_error>
 
-#include "open_file.h"
+#include "platform.h"
 
 namespace tavorin::os {
 namespace {
-
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
-
-[[noreturn]] void ThrowFileError(std::string_view what, const std::filesystem::path& path, int error) {
-  throw std::system_error(error, std::generic_category(), std::string(what) + " " + path.string());
-}
 
 FilePtr Open(const std::filesystem::path& path, const char* mode, std::string_view what) {
   FilePtr file(OpenFile(path, mode));
@@ -47,6 +37,10 @@ bool EndsWithLineEnd(const std::filesystem::path& path) {
 }
 
 }  // namespace
+
+void ThrowFileError(std::string_view what, const std::filesystem::path& path, int error) {
+  throw std::system_error(error, std::generic_category(), std::string(what) + " " + path.string());
+}
 
 std::string ReadTextFile(const std::filesystem::path& path) {
   FilePtr file = Open(path, "rb", "cannot open");
