@@ -73,37 +73,18 @@ if(NOT changelog_head MATCHES "^tavorin \\(${PROJECT_VERSION}\\) ")
   message(FATAL_ERROR "packaging/changelog begins with '${changelog_head}': add an entry for ${PROJECT_VERSION}")
 endif()
 
-# Debian's machine-readable copyright file, with the licence text of LICENSE:
-# each line indented by one blank, an empty one written as a full stop.
-file(READ ${PROJECT_SOURCE_DIR}/LICENSE license)
-string(REGEX MATCH "\nCopyright \\(c\\) ([^\n]+)" copyright "${license}")
-set(copyright "${CMAKE_MATCH_1}")
-string(FIND "${license}" "Permission is hereby granted" license_start)
-string(SUBSTRING "${license}" ${license_start} -1 license)
-string(STRIP "${license}" license)
-string(REPLACE "\n\n" "\n.\n" license "${license}")
-string(REPLACE "\n" "\n " license " ${license}")
-file(WRITE ${packaging_out}/copyright
-  "Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/\n"
-  "Upstream-Name: tavorin\n"
-  "Upstream-Contact: ${CPACK_PACKAGE_CONTACT}\n"
-  "\n"
-  "Files: *\n"
-  "Copyright: ${copyright}\n"
-  "License: Expat\n"
-  "${license}\n")
-
 install(FILES ${packaging_out}/tavorin.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
-# A plain install keeps the licence as it is; the packages carry it in the
-# copyright file, with the change log and lintian's overrides.
+# A plain install keeps the licence as it is; the packages carry it in Debian's
+# machine-readable copyright file (packaging/copyright, which holds the licence
+# text of LICENSE), with the change log and lintian's overrides.
 install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT licence)
 foreach(package tavorin tavorin-window)
   set(component program)
   if(package STREQUAL tavorin-window)
     set(component window)
   endif()
-  install(FILES ${packaging_out}/copyright ${packaging_out}/changelog.gz
+  install(FILES ${packaging_dir}/copyright ${packaging_out}/changelog.gz
           DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${package} COMPONENT ${component} EXCLUDE_FROM_ALL)
   install(FILES ${packaging_dir}/${package}.lintian-overrides RENAME ${package}
           DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides COMPONENT ${component} EXCLUDE_FROM_ALL)
