@@ -1,7 +1,8 @@
 # Where installing puts things, and the packages CPack makes from a Release
 # build: on Linux the Debian packages "tavorin" (the program, its manual page
 # and documents) and "tavorin-window" (the window module and the Qt it needs);
-# for Windows one zip with the program, a read-me and the licence.
+# for Windows one zip with the program, the Windows guide as its read-me and
+# the licence.
 # ./scripts/package runs it all.
 
 if(WIN32)
@@ -16,7 +17,7 @@ set(CMAKE_INSTALL_DEFAULT_COMPONENT_NAME program)
 set(packaging_dir ${PROJECT_SOURCE_DIR}/packaging)
 set(packaging_out ${PROJECT_BINARY_DIR}/packaging)
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
-  ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/README.md ${packaging_dir}/changelog)
+  ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/docs/windows.md ${packaging_dir}/changelog)
 
 set(CPACK_PACKAGE_NAME tavorin)
 set(CPACK_PACKAGE_VENDOR "The Tavorin authors")
@@ -26,23 +27,22 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_OUTPUT_FILE_PREFIX packages)
 
 if(WIN32)
-  # Windows text files end their lines with CR LF; the read-me is the README's
-  # Windows section, without the Markdown marks that would show in a text file.
-  file(READ ${PROJECT_SOURCE_DIR}/README.md readme)
-  string(FIND "${readme}" "\n## Windows\n" section_start)
-  if(section_start EQUAL -1)
-    message(FATAL_ERROR "README.md has no \"## Windows\" section for README-Windows.txt")
+  # Windows text files end their lines with CR LF. The read-me is the Windows
+  # guide, docs/windows.md, written in Markdown that reads as plain text; its
+  # title gains the version.
+  set(guide_title "Tavorin for Windows")
+  file(READ ${PROJECT_SOURCE_DIR}/docs/windows.md guide)
+  string(FIND "${guide}" "${guide_title}\n===" title_at)
+  if(NOT title_at EQUAL 0)
+    message(FATAL_ERROR "docs/windows.md does not begin with the title \"${guide_title}\" underlined with '='")
   endif()
-  math(EXPR section_start "${section_start} + 12")
-  string(SUBSTRING "${readme}" ${section_start} -1 section)
-  string(FIND "${section}" "\n## " section_end)
-  string(SUBSTRING "${section}" 0 ${section_end} section)
-  string(REGEX REPLACE "\n *```[a-z]*" "" section "${section}")
-  string(REGEX REPLACE "[`*]" "" section "${section}")
-  string(REGEX REPLACE "\n### ([^\n]*)" "\n\\1:" section "${section}")
-  string(STRIP "${section}" section)
-  string(REPLACE "\n" "\r\n" section "Tavorin ${PROJECT_VERSION} for Windows\n\n${section}\n")
-  file(WRITE ${packaging_out}/README-Windows.txt "${section}")
+  string(FIND "${guide}" "\n\n" body_at)
+  string(SUBSTRING "${guide}" ${body_at} -1 guide)
+  set(guide_title "Tavorin ${PROJECT_VERSION} for Windows")
+  string(LENGTH "${guide_title}" title_length)
+  string(REPEAT "=" ${title_length} title_line)
+  string(REPLACE "\n" "\r\n" guide "${guide_title}\n${title_line}${guide}")
+  file(WRITE ${packaging_out}/README-Windows.txt "${guide}")
 
   file(READ ${PROJECT_SOURCE_DIR}/LICENSE license)
   string(REPLACE "\n" "\r\n" license "${license}")
@@ -73,37 +73,18 @@ if(NOT changelog_head MATCHES "^tavorin \\(${PROJECT_VERSION}\\) ")
   message(FATAL_ERROR "packaging/changelog begins with '${changelog_head}': add an entry for ${PROJECT_VERSION}")
 endif()
 
-# Debian's machine-readable copyright file, with the licence text of LICENSE:
-# each line indented by one blank, an empty one written as a full stop.
-file(READ ${PROJECT_SOURCE_DIR}/LICENSE license)
-string(REGEX MATCH "\nCopyright \\(c\\) ([^\n]+)" copyright "${license}")
-set(copyright "${CMAKE_MATCH_1}")
-string(FIND "${license}" "Permission is hereby granted" license_start)
-string(SUBSTRING "${license}" ${license_start} -1 license)
-string(STRIP "${license}" license)
-string(REPLACE "\n\n" "\n.\n" license "${license}")
-string(REPLACE "\n" "\n " license " ${license}")
-file(WRITE ${packaging_out}/copyright
-  "Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/\n"
-  "Upstream-Name: tavorin\n"
-  "Upstream-Contact: ${CPACK_PACKAGE_CONTACT}\n"
-  "\n"
-  "Files: *\n"
-  "Copyright: ${copyright}\n"
-  "License: Expat\n"
-  "${license}\n")
-
 install(FILES ${packaging_out}/tavorin.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
-# A plain install keeps the licence as it is; the packages carry it in the
-# copyright file, with the change log and lintian's overrides.
+# A plain install keeps the licence as it is; the packages carry it in Debian's
+# machine-readable copyright file (packaging/copyright, which holds the licence
+# text of LICENSE), with the change log and lintian's overrides.
 install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT licence)
 foreach(package tavorin tavorin-window)
   set(component program)
   if(package STREQUAL tavorin-window)
     set(component window)
   endif()
-  install(FILES ${packaging_out}/copyright ${packaging_out}/changelog.gz
+  install(FILES ${packaging_dir}/copyright ${packaging_out}/changelog.gz
           DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${package} COMPONENT ${component} EXCLUDE_FROM_ALL)
   install(FILES ${packaging_dir}/${package}.lintian-overrides RENAME ${package}
           DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides COMPONENT ${component} EXCLUDE_FROM_ALL)
