@@ -181,9 +181,10 @@ void MoveOver(const std::filesystem::path& temporary, const std::filesystem::pat
 }
 
 // The stop handlers: a console control handler. It holds Ctrl-C and Ctrl-Break
-// for as long as the hold lasts; closing the console, logging off and shutting
-// down only for a grace period of a few seconds, after which the system ends
-// the process anyway. Nothing holds TerminateProcess (the Task Manager's and
+// for as long as the hold lasts; closing the console only for a grace period
+// of a few seconds, after which the system ends the process anyway. Logging off
+// and shutting down reach a program that uses the window system as window
+// messages, not here. Nothing holds TerminateProcess (the Task Manager's and
 // the Task Scheduler's end of a task). The events reach only a process on a
 // console: the windowed program joins its caller's at start-up.
 namespace {

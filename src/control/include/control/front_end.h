@@ -28,7 +28,7 @@ inline constexpr std::string_view kUsageText =
     "Exit status: 0 switch not on, 1 switch on, 5 not done,\n"
     "10 device offline, 2 error (the message is on stderr).\n"
     "Files in the working directory: tokens.txt (access and refresh token),\n"
-    "tokens.txt.lock (held while they are written), Tavorin.log (activity log).\n";
+    "Tavorin.log (activity log) and tokens.txt.lock (the lock for both).\n";
 
 // Reports the error being handled, inside a catch block: writes
 // "Tavorin: <message>" on the standard error stream and returns the message,
