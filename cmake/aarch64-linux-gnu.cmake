@@ -23,13 +23,5 @@ set(CMAKE_IGNORE_PATH /usr/lib/x86_64-linux-gnu /usr/include/x86_64-linux-gnu)
 set(QT_HOST_PATH /usr)
 set(QT_HOST_PATH_CMAKE_DIR /usr/lib/x86_64-linux-gnu/cmake)
 
-# The Debian package's architecture, and the command that runs the programs
-# here, which the tests use. The programs find their arm64 libraries where
-# multiarch puts them, the C library among them: the cross compiler's own copy
-# in /usr/aarch64-linux-gnu (qemu's -L) is another build of it, and the two
-# mixed hang the window's toolkit.
+# The Debian package's architecture. cmake/qemu.cmake runs the programs here.
 set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE arm64)
-find_program(TAVORIN_QEMU qemu-aarch64-static)
-if(TAVORIN_QEMU)
-  set(CMAKE_CROSSCOMPILING_EMULATOR ${TAVORIN_QEMU})
-endif()
