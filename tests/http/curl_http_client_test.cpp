@@ -60,9 +60,9 @@ TEST_F(TransportTest, HttpsTrustsOnlyTheGivenCertificate) {
 
 TEST_F(TransportTest, AnswerOf64MiBIsTakenAndOneByteMoreRefused) {
   StartCloud();
-  cloud_->SetStatusReply(sim::StatusReply::Largest);
+  cloud_->SetBehaviour({.status = sim::StatusReply::Largest});
   EXPECT_EQ(PostStatus(headers_).size(), std::size_t{64} * 1024 * 1024);
-  cloud_->SetStatusReply(sim::StatusReply::TooLarge);
+  cloud_->SetBehaviour({.status = sim::StatusReply::TooLarge});
   EXPECT_THAT([&] { static_cast<void>(PostStatus(headers_)); },
               ThrowsMessage<std::runtime_error>(Failure("response larger than 64 MiB")));
 }
