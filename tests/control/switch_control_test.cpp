@@ -57,9 +57,17 @@ struct Row {
   const char* savedMeanwhile = nullptr;
 };
 
-class SwitchControlTest : public ::testing::TestWithParam<Row> {
- protected:
-  std::string Post(const std::string& url, const std::vector<http::HttpHeader>& headers, std::string_view body) {
+class SwitchControlTest : public ::testing::TestWithParam<Row> {};
+
+TEST_P(SwitchControlTest, SendsEndsAndWritesAsTheRowSays) {
+  const Row& row = GetParam();
+  const testing::TempDir dir;
+  WriteFile(dir / "tokens.txt", kPair);
+  WriteFile(dir / "Tavorin.log", kHistory);
+  std::deque<std::string> answers(row.answers.begin(), row.answers.end());
+  std::string requests;
+  const char* savedMeanwhile = row.savedMeanwhile;
+  const auto post = [&](const std::string& url, const std::vector<http::HttpHeader>& headers, std::string_view body) {
     const std::string path = url.substr(1);
     requests += std::string(requests.empty() ? "" : ", ") + (path == cloud::kStatusPath    ? "query"
                                                              : path == cloud::kSetPath     ? "set"
@@ -77,27 +85,13 @@ class SwitchControlTest : public ::testing::TestWithParam<Row> {
     if (answers.empty()) {
       throw std::runtime_error("request to R failed");
     }
-    std::string answer = answers.front();
+    const std::string answer = answers.front();
     answers.pop_front();
     return answer;
-  }
-
-  testing::TempDir dir;
-  std::deque<std::string> answers;
-  std::string requests;
-  const char* savedMeanwhile = GetParam().savedMeanwhile;
-};
-
-TEST_P(SwitchControlTest, SendsEndsAndWritesAsTheRowSays) {
-  const Row& row = GetParam();
-  WriteFile(dir / "tokens.txt", kPair);
-  WriteFile(dir / "Tavorin.log", kHistory);
-  answers.assign(row.answers.begin(), row.answers.end());
-  const cloud::CloudClient cloud(
-      [this](const auto& url, const auto& headers, auto body) { return Post(url, headers, body); }, "R",
-      dir / "tokens.txt", std::chrono::milliseconds(0));
+  };
   const SwitchControl control(
-      cloud, [] { return std::string("T"); }, dir / "Tavorin.log");
+      cloud::CloudClient(post, "R", dir / "tokens.txt", std::chrono::milliseconds(0)), [] { return std::string("T"); },
+      dir / "Tavorin.log");
   if (row.exit == 2) {
     EXPECT_THROW(static_cast<void>(control.ControlSwitch(row.word, "1000c8441f")), std::runtime_error);
     EXPECT_EQ(ReadFile(dir / "Tavorin.log"), kHistory);
@@ -136,6 +130,8 @@ const Row kRows[] = {
     {"PairSavedMeanwhileIsUsedWithoutARefresh", "", {kRejected, kOn}, "query at-1, query at-3", 1, kOtherRunsPair,
      kHistory, kOtherRunsPair},
     {"FailedRefreshKeepsThePair", "", {kRejected}, "query at-1, refresh at-1 rt-1", 2},
+    {"CutRefreshAnswerKeepsThePair", "", {kRejected, R"({"error":0,"data":{"at":"at-2)"}, "query at-1, refresh at-1 rt-1",
+     2},
 
     {"SetOnConfirmed", "on", {kOff, kAccepted, kOn}, kConfirmedOn, 1},
     {"SetOffConfirmed", "off", {kOn, kAccepted, kOff}, "query at-1, set at-1 off, query at-1", 0},

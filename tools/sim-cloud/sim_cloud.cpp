@@ -19,7 +19,6 @@ constexpr std::string_view kRefreshPath = "/v2/user/refresh";
 constexpr std::string_view kStatusPath = "/v2/device/thing";
 constexpr std::string_view kSetPath = "/v2/device/thing/status";
 constexpr const char* kJson = "application/json";
-constexpr std::size_t kLargestAnswer = std::size_t{64} * 1024 * 1024;
 
 std::string Envelope(int error, std::string_view message, std::string_view data = "{}") {
   return "{\"error\":" + std::to_string(error) + ",\"msg\":\"" + std::string(message) +
@@ -220,7 +219,7 @@ void SimCloud::Handle(const httplib::Request& request, httplib::Response& respon
     return;
   }
   response.status = reply.status;
-  if (reply.padTo > reply.body.size()) {
+  if (reply.paddedTo > reply.body.size()) {
     SendPadded(response, reply);
   } else {
     response.set_content(reply.body, kJson);
@@ -230,20 +229,21 @@ void SimCloud::Handle(const httplib::Request& request, httplib::Response& respon
 // Written in pieces rather than held whole; the last byte comes after a pause,
 // so that the client receives it on its own.
 void SimCloud::SendPadded(httplib::Response& response, const Reply& reply) {
-  response.set_content_provider(reply.padTo, kJson, [this, reply](std::size_t, std::size_t, httplib::DataSink& sink) {
-    const std::string piece(std::size_t{1024} * 1024, ' ');
-    for (std::size_t left = reply.padTo - reply.body.size(); left > 0;) {
-      const std::size_t size = std::min(left, piece.size());
-      sink.write(piece.data(), size);
-      left -= size;
-    }
-    sink.write(reply.body.data(), reply.body.size() - 1);
-    if (!Pause(std::chrono::milliseconds(200))) {
-      return false;
-    }
-    sink.write(&reply.body.back(), 1);
-    return true;
-  });
+  response.set_content_provider(reply.paddedTo, kJson,
+                                [this, reply](std::size_t, std::size_t, httplib::DataSink& sink) {
+                                  const std::string piece(std::size_t{1024} * 1024, ' ');
+                                  for (std::size_t left = reply.paddedTo - reply.body.size(); left > 0;) {
+                                    const std::size_t size = std::min(left, piece.size());
+                                    sink.write(piece.data(), size);
+                                    left -= size;
+                                  }
+                                  sink.write(reply.body.data(), reply.body.size() - 1);
+                                  if (!Pause(std::chrono::milliseconds(200))) {
+                                    return false;
+                                  }
+                                  sink.write(&reply.body.back(), 1);
+                                  return true;
+                                });
 }
 
 bool SimCloud::Pause(std::chrono::milliseconds duration) {
@@ -257,11 +257,7 @@ SimCloud::Reply SimCloud::AnswerLocked(const RecordedRequest& request) {
     if (StringField(request.body, "rt") != tokens_.refreshToken) {
       return {200, Envelope(401, "refresh token invalid")};
     }
-    const std::string number = std::to_string(nextPairNumber_);
-    if (behaviour_.refresh == RefreshReply::UnterminatedAt) {
-      return {200, R"({"error":0,"msg":"","data":{"at":"at-)" + number};
-    }
-    ++nextPairNumber_;
+    const std::string number = std::to_string(nextPairNumber_++);
     tokens_ = {"at-" + number, "rt-" + number};
     return {200, Envelope(0, "", R"({"at":"at-)" + number + R"(","rt":"rt-)" + number + R"(","user":{}})")};
   }
@@ -282,20 +278,7 @@ SimCloud::Reply SimCloud::AnswerLocked(const RecordedRequest& request) {
     behaviour_.switchValue = std::string(*value);
     return {200, Envelope(0, "")};
   }
-  std::string answer = Envelope(0, "", ThingData(behaviour_));
-  switch (behaviour_.status) {
-    case StatusReply::Normal:
-      break;
-    case StatusReply::Largest:
-      return {200, answer, kLargestAnswer};
-    case StatusReply::TooLarge:
-      return {200, answer, kLargestAnswer + 1};
-    case StatusReply::Truncated:
-      constexpr std::string_view kSwitchValue = "\"switch\":\"";
-      answer.resize(answer.find(kSwitchValue) + kSwitchValue.size() + 1);
-      break;
-  }
-  return {200, answer};
+  return {200, Envelope(0, "", ThingData(behaviour_)), behaviour_.statusPaddedTo};
 }
 
 }  // namespace tavorin::sim

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -42,18 +43,6 @@ struct RecordedRequest {
   std::string body;
 };
 
-// How the status path answers an authenticated request:
-// - Largest: a normal answer after blanks, 64 MiB in all, the most a client
-//   takes; TooLarge: one byte more. The last byte of either comes on its own
-//   after a pause, so a client must count across the pieces it receives.
-// - Truncated: a normal answer cut off inside the switch value, sent whole.
-enum class StatusReply { Normal, Largest, TooLarge, Truncated };
-
-// How the refresh path answers a valid refresh token. Rotation is strict: the
-// pair a new one replaces is retired at once, so a client that does not save
-// the new pair is locked out. UnterminatedAt changes nothing.
-enum class RefreshReply { NewPair, UnterminatedAt };
-
 // Transport faults, met by every path before anything else: Stall answers only
 // once the cloud stops, Drop hangs up halfway through the answer and Redirect
 // sends the client to the same path again.
@@ -64,8 +53,10 @@ struct Behaviour {
   bool online = true;
   // The switch value to begin with; set requests change it.
   std::string switchValue = "off";
-  StatusReply status = StatusReply::Normal;
-  RefreshReply refresh = RefreshReply::NewPair;
+  // Where larger than the status answer, the size it is padded to with blanks
+  // ahead of it. Its last byte then comes on its own after a pause, so that a
+  // client must count across the pieces it receives.
+  std::size_t statusPaddedTo = 0;
   Fault fault = Fault::None;
   // Every answer leaves this long after the cloud has acted on its request, as
   // over a slow network: a refreshed pair is already the only valid one.
@@ -92,6 +83,8 @@ class SimCloud {
 
   void SetBehaviour(Behaviour behaviour);
   // The pair the cloud accepts, at first "at-1" and "rt-1", then "at-2"...
+  // Rotation is strict: the pair a refresh replaces is retired at once, so a
+  // client that does not save the new pair is locked out.
   [[nodiscard]] TokenPair Tokens() const;
   // The current access token stops being accepted (Tokens() then reports one no
   // client holds); the current refresh token still works.
@@ -102,8 +95,7 @@ class SimCloud {
   struct Reply {
     int status = 200;
     std::string body;
-    // The size of the whole answer, blanks ahead of the body, when it is more.
-    std::size_t padTo = 0;
+    std::size_t paddedTo = 0;
   };
 
   void Handle(const httplib::Request& request, httplib::Response& response);
