@@ -62,7 +62,7 @@ struct Behaviour {
   // over a slow network: a refreshed pair is already the only valid one.
   std::chrono::milliseconds answerDelay{};
   // Called on a server thread for every request as it arrives.
-  std::function<void(const RecordedRequest&)> observer;
+  std::function<void(const RecordedRequest&)> observer = {};
 };
 
 class SimCloud {
