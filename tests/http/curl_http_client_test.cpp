@@ -60,9 +60,10 @@ TEST_F(TransportTest, HttpsTrustsOnlyTheGivenCertificate) {
 
 TEST_F(TransportTest, AnswerOf64MiBIsTakenAndOneByteMoreRefused) {
   StartCloud();
-  cloud_->SetStatusReply(sim::StatusReply::Largest);
-  EXPECT_EQ(PostStatus(headers_).size(), std::size_t{64} * 1024 * 1024);
-  cloud_->SetStatusReply(sim::StatusReply::TooLarge);
+  constexpr std::size_t kLargest = std::size_t{64} * 1024 * 1024;
+  cloud_->SetBehaviour({.statusPaddedTo = kLargest});
+  EXPECT_EQ(PostStatus(headers_).size(), kLargest);
+  cloud_->SetBehaviour({.statusPaddedTo = kLargest + 1});
   EXPECT_THAT([&] { static_cast<void>(PostStatus(headers_)); },
               ThrowsMessage<std::runtime_error>(Failure("response larger than 64 MiB")));
 }

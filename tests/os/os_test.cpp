@@ -169,6 +169,15 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"AppendClose", SYS_close, EIO, true, "cannot write @: Input/output error", "old\r\nnewer\r\n"}),
     [](const auto& test) { return std::string(test.param.name); });
 
+TEST(AppendLineTest, LineStartsOnALineOfItsOwnWhateverTheFileEndsWith) {
+  const testing::TempDir dir;
+  for (const std::string history : {"a\n", "a\r", "a", ""}) {
+    WriteFile(dir / "Tavorin.log", history);
+    AppendLine(dir / "Tavorin.log", "b\r\n");
+    EXPECT_EQ(ReadFile(dir / "Tavorin.log"), (history == "a" ? "a\r\n" : history) + "b\r\n") << history;
+  }
+}
+
 TEST(FileLockTest, HeldLockMakesOthersWaitInVainAndGoesWithItsOwner) {
   const testing::TempDir dir;
   std::optional<FileLock> held(std::in_place, dir / "tokens.txt.lock", 0ms);

@@ -1,15 +1,18 @@
 // sim-cloud: serves the simulated device cloud on 127.0.0.1 until SIGINT or
-// SIGTERM, for trying the program out without a real device.
+// SIGTERM, for trying the program out without a real device. Every request is
+// logged on stderr as it arrives.
 
 #include <signal.h>
 
 #include <charconv>
+#include <chrono>
 #include <cstdint>
 #include <exception>
 #include <iostream>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "tools/sim-cloud/sim_cloud.h"
 
@@ -18,9 +21,7 @@ namespace {
 struct Options {
   std::uint16_t port = 0;
   bool expired = false;
-  bool offline = false;
-  int delayMs = 0;
-  std::string switchValue = "off";
+  tavorin::sim::Behaviour behaviour;
 };
 
 constexpr std::string_view kUsage =
@@ -37,22 +38,20 @@ std::optional<Options> ParseArguments(int argc, char** argv) {
   Options options;
   for (int i = 1; i < argc; ++i) {
     const std::string_view argument = argv[i];
-    const bool hasValue = i + 1 < argc;
+    const std::string_view value = i + 1 < argc ? argv[i + 1] : "";
+    std::uint32_t delayMs = 0;
     if (argument == "--expired") {
       options.expired = true;
     } else if (argument == "--offline") {
-      options.offline = true;
-    } else if (argument == "--port" && hasValue) {
-      if (!ParseNumber(argv[++i], options.port)) {
-        return std::nullopt;
-      }
-    } else if (argument == "--delay" && hasValue) {
-      if (!ParseNumber(argv[++i], options.delayMs) || options.delayMs < 0) {
-        return std::nullopt;
-      }
-    } else if (argument == "--switch" && hasValue &&
-               (std::string_view(argv[i + 1]) == "on" || std::string_view(argv[i + 1]) == "off")) {
-      options.switchValue = argv[++i];
+      options.behaviour.online = false;
+    } else if (argument == "--port" && ParseNumber(value, options.port)) {
+      ++i;
+    } else if (argument == "--delay" && ParseNumber(value, delayMs)) {
+      options.behaviour.answerDelay = std::chrono::milliseconds(delayMs);
+      ++i;
+    } else if (argument == "--switch" && (value == "on" || value == "off")) {
+      options.behaviour.switchValue = value;
+      ++i;
     } else {
       return std::nullopt;
     }
@@ -63,7 +62,7 @@ std::optional<Options> ParseArguments(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::optional<Options> options = ParseArguments(argc, argv);
+  std::optional<Options> options = ParseArguments(argc, argv);
   if (!options) {
     std::cerr << kUsage;
     return 2;
@@ -79,18 +78,13 @@ int main(int argc, char** argv) {
 
   try {
     tavorin::sim::SimCloud cloud;
-    tavorin::sim::Device device;
-    device.online = !options->offline;
-    device.switchValue = options->switchValue;
-    cloud.SetDevice(device);
-    cloud.SetAnswerDelay(std::chrono::milliseconds(options->delayMs));
+    options->behaviour.observer = [](const tavorin::sim::RecordedRequest& request) {
+      std::cerr << ("POST " + request.path + " " + request.body + "\n") << std::flush;
+    };
+    cloud.SetBehaviour(std::move(options->behaviour));
     if (options->expired) {
       cloud.ExpireAccessToken();
     }
-    cloud.SetRequestObserver([](const tavorin::sim::RecordedRequest& request) {
-      std::cerr << ("POST " + request.path + " " + request.body + "\n") << std::flush;
-    });
-
     const std::uint16_t port = cloud.Start(options->port);
     std::cout << "sim-cloud listening on http://127.0.0.1:" << port << std::endl;
 

@@ -1,9 +1,11 @@
 #pragma once
 // A stand-in for the device cloud on loopback: the three API paths the program
-// uses, one switch, and knobs to make the cloud misbehave in the ways tests need.
+// uses, one switch, and a behaviour that makes the cloud misbehave in the ways
+// tests need.
 
 #include <chrono>
 #include <condition_variable>
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -11,7 +13,6 @@
 #include <mutex>
 #include <optional>
 #include <string>
-#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -23,6 +24,9 @@ struct Response;
 
 namespace tavorin::sim {
 
+// The one device the cloud knows.
+inline constexpr const char* kDeviceId = "1000c8441f";
+
 struct TlsFiles {
   std::filesystem::path certificate;
   std::filesystem::path privateKey;
@@ -33,48 +37,36 @@ struct TokenPair {
   std::string refreshToken;
 };
 
-struct Device {
-  std::string id = "1000c8441f";
-  bool online = true;
-  std::string switchValue = "off";
-  std::string fwVersion = "3.7.1";
-  int rssi = -48;
-  std::string pulse = "off";
-};
-
 struct RecordedRequest {
   std::string path;
   std::string authorization;
-  std::string contentType;
   std::string body;
 };
 
-// How the refresh path answers a valid refresh token. Only NewPair and NoRt
-// change the tokens the cloud accepts; the others leave the current pair alone.
-// Rotation is strict: the pair a refresh replaces is retired at once, so a
-// client that does not save the new pair is locked out.
-enum class RefreshReply { NewPair, NoAt, NoRt, EmptyAt, UnterminatedAt };
-
-// How the set path answers an authenticated request.
-enum class SetReply { Apply, Refuse, AckWithoutChange };
-
-// How the status path answers an authenticated request:
-// - Largest: a normal answer padded ahead of the fields that matter to exactly
-//   64 MiB, the most a client takes;
-// - TooLarge: the same and one byte more, sent after a pause so that it
-//   arrives on its own;
-// - Garbage: 4 KiB of binary bytes, NULs included;
-// - Truncated: a normal answer cut off inside the switch value, sent whole;
-// - MarkerInValue: a normal answer whose device name holds "error":401 raw.
-enum class StatusReply { Normal, ErrorReply, Empty, Largest, TooLarge, Garbage, Truncated, MarkerInValue };
-
-// Transport faults, applied to every path before anything else.
+// Transport faults, met by every path before anything else: Stall answers only
+// once the cloud stops, Drop hangs up halfway through the answer and Redirect
+// sends the client to the same path again.
 enum class Fault { None, Stall, Drop, Redirect };
+
+// How the cloud behaves, set whole in one call.
+struct Behaviour {
+  bool online = true;
+  // The switch value to begin with; set requests change it.
+  std::string switchValue = "off";
+  // Where larger than the status answer, the size it is padded to with blanks
+  // ahead of it. Its last byte then comes on its own after a pause, so that a
+  // client must count across the pieces it receives.
+  std::size_t statusPaddedTo = 0;
+  Fault fault = Fault::None;
+  // Every answer leaves this long after the cloud has acted on its request, as
+  // over a slow network: a refreshed pair is already the only valid one.
+  std::chrono::milliseconds answerDelay{};
+  // Called on a server thread for every request as it arrives.
+  std::function<void(const RecordedRequest&)> observer = {};
+};
 
 class SimCloud {
  public:
-  using RequestObserver = std::function<void(const RecordedRequest&)>;
-
   explicit SimCloud(std::optional<TlsFiles> tls = std::nullopt);
   ~SimCloud();
   SimCloud(const SimCloud&) = delete;
@@ -89,42 +81,28 @@ class SimCloud {
   // "http://127.0.0.1:PORT" or "https://127.0.0.1:PORT" once started.
   [[nodiscard]] std::string Root() const;
 
-  void SetTokens(TokenPair tokens);
+  void SetBehaviour(Behaviour behaviour);
+  // The pair the cloud accepts, at first "at-1" and "rt-1", then "at-2"...
+  // Rotation is strict: the pair a refresh replaces is retired at once, so a
+  // client that does not save the new pair is locked out.
   [[nodiscard]] TokenPair Tokens() const;
   // The current access token stops being accepted (Tokens() then reports one no
   // client holds); the current refresh token still works.
   void ExpireAccessToken();
-  // Answers every status and set request with 401, however fresh the token.
-  void RejectEveryToken(bool reject);
-
-  void SetDevice(Device device);
-  [[nodiscard]] Device GetDevice() const;
-
-  void SetRefreshReply(RefreshReply reply);
-  void SetSetReply(SetReply reply);
-  void SetStatusReply(StatusReply reply);
-  void SetFault(Fault fault, std::chrono::milliseconds stallFor = {});
-  // Every answer leaves this long after the cloud has acted on its request, as
-  // over a slow network: a refreshed pair is already the only valid one.
-  void SetAnswerDelay(std::chrono::milliseconds delay);
-
-  // Called on a server thread for every request as it arrives.
-  void SetRequestObserver(RequestObserver observer);
   [[nodiscard]] std::vector<RecordedRequest> Requests() const;
 
  private:
   struct Reply {
     int status = 200;
     std::string body;
+    std::size_t paddedTo = 0;
   };
 
   void Handle(const httplib::Request& request, httplib::Response& response);
-  // Waits out a stall; false when the server is stopping meanwhile.
-  [[nodiscard]] bool StallFor(std::chrono::milliseconds duration);
-  [[nodiscard]] Reply AnswerLocked(std::string_view path, std::string_view authorization, std::string_view body);
-  [[nodiscard]] Reply RefreshLocked(std::string_view body);
-  [[nodiscard]] Reply StatusLocked(std::string_view body) const;
-  [[nodiscard]] Reply SetLocked(std::string_view body);
+  // Waits; false when the cloud is stopping meanwhile.
+  [[nodiscard]] bool Pause(std::chrono::milliseconds duration);
+  [[nodiscard]] Reply AnswerLocked(const RecordedRequest& request);
+  void SendPadded(httplib::Response& response, const Reply& reply);
 
   const std::optional<TlsFiles> tls_;
   std::unique_ptr<httplib::Server> server_;
@@ -137,15 +115,7 @@ class SimCloud {
   std::uint16_t port_ = 0;
   TokenPair tokens_{"at-1", "rt-1"};
   int nextPairNumber_ = 2;
-  bool rejectEveryToken_ = false;
-  Device device_;
-  RefreshReply refreshReply_ = RefreshReply::NewPair;
-  SetReply setReply_ = SetReply::Apply;
-  StatusReply statusReply_ = StatusReply::Normal;
-  Fault fault_ = Fault::None;
-  std::chrono::milliseconds stallFor_{};
-  std::chrono::milliseconds answerDelay_{};
-  RequestObserver observer_;
+  Behaviour behaviour_;
   std::vector<RecordedRequest> requests_;
 };
 
