@@ -105,10 +105,6 @@ std::string PlatformPost(const std::string& url, const std::vector<HttpHeader>& 
   SetOption(curl, CURLOPT_FOLLOWLOCATION, 0L);
   SetOption(curl, CURLOPT_SSL_VERIFYPEER, 1L);
   SetOption(curl, CURLOPT_SSL_VERIFYHOST, 2L);
-  if (!options.caFile.empty()) {
-    SetOption(curl, CURLOPT_CAINFO, options.caFile.c_str());
-    SetOption(curl, CURLOPT_CAPATH, static_cast<const char*>(nullptr));
-  }
   SetOption(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(options.connectTimeout.count()));
   SetOption(curl, CURLOPT_TIMEOUT_MS, static_cast<long>(options.totalTimeout.count()));
   SetOption(curl, CURLOPT_NOSIGNAL, 1L);

@@ -158,10 +158,6 @@ void CheckComplete(HINTERNET request, const std::string& url, std::size_t receiv
 
 std::string PlatformPost(const std::string& url, const std::vector<HttpHeader>& headers, std::string_view body,
                          const PostOptions& options) {
-  if (!options.caFile.empty()) {
-    throw std::invalid_argument("the WinHTTP client trusts the system's certificate store only, not " +
-                                options.caFile.string());
-  }
   const std::wstring headerBlock = HeaderBlock(headers);
   if (body.size() > MAXDWORD) {
     throw std::runtime_error(RequestFailure(url, "request body too large"));

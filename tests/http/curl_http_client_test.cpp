@@ -1,6 +1,6 @@
-// The libcurl client against the simulated cloud on loopback: TLS trust, the
-// answer's size limit and header injection. What goes over the wire, time-outs
-// and how a redirect ends, the end-to-end cases check with the program itself.
+// The libcurl client against the simulated cloud on loopback: the answer's size
+// limit and header injection. What goes over the wire, TLS trust, time-outs and
+// how a redirect ends, the end-to-end cases check with the program itself.
 
 #include "http/http_client.h"
 
@@ -13,8 +13,6 @@
 #include <vector>
 
 #include "cloud/request_bodies.h"
-#include "tests/support/temp_dir.h"
-#include "tools/sim-cloud/self_signed_certificate.h"
 #include "tools/sim-cloud/sim_cloud.h"
 
 namespace tavorin {
@@ -26,16 +24,14 @@ using ::testing::ThrowsMessage;
 
 class TransportTest : public ::testing::Test {
  protected:
-  // Starts the cloud, over HTTPS with a fresh self-signed certificate if asked.
-  void StartCloud(std::optional<sim::TlsFiles> tls = std::nullopt) {
-    cloud_.emplace(tls);
+  void StartCloud() {
+    cloud_.emplace();
     port_ = cloud_->Start();
   }
 
-  [[nodiscard]] std::string PostStatus(const std::vector<HttpHeader>& headers,
-                                       const http::PostOptions& options = {}) const {
+  [[nodiscard]] std::string PostStatus(const std::vector<HttpHeader>& headers) const {
     return http::PlatformPost(cloud_->Root() + std::string(cloud::kStatusPath), headers,
-                              cloud::StatusBody("1000c8441f"), options);
+                              cloud::StatusBody("1000c8441f"));
   }
 
   [[nodiscard]] std::string Failure(const std::string& cause) const {
@@ -46,17 +42,6 @@ class TransportTest : public ::testing::Test {
   std::optional<sim::SimCloud> cloud_;
   std::uint16_t port_ = 0;
 };
-
-TEST_F(TransportTest, HttpsTrustsOnlyTheGivenCertificate) {
-  const testing::TempDir dir;
-  const sim::TlsFiles files = sim::GenerateSelfSignedCertificate(dir.path());
-  StartCloud(files);
-  EXPECT_THAT(PostStatus(headers_, {.caFile = files.certificate}), HasSubstr(R"("switch":"off")"));
-  EXPECT_THAT([&] { static_cast<void>(PostStatus(headers_)); },
-              ThrowsMessage<std::runtime_error>(HasSubstr(Failure("SSL peer certificate or SSH remote key was not OK "
-                                                                  "(SSL certificate problem: "))));
-  EXPECT_EQ(cloud_->Requests().size(), 1U);
-}
 
 TEST_F(TransportTest, AnswerOf64MiBIsTakenAndOneByteMoreRefused) {
   StartCloud();

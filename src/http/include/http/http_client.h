@@ -4,7 +4,6 @@
 // WinHTTP on Windows and libcurl elsewhere; tests substitute a function.
 
 #include <chrono>
-#include <filesystem>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -25,15 +24,11 @@ using Post =
 struct PostOptions {
   std::chrono::milliseconds connectTimeout = std::chrono::seconds(30);
   std::chrono::milliseconds totalTimeout = std::chrono::seconds(60);
-  // Certificate authorities to trust instead of the system's; empty for the
-  // system's own store. Only the libcurl client takes such a file: the WinHTTP
-  // client trusts the system's store alone and refuses one.
-  std::filesystem::path caFile;
 };
 
 // A Post through the platform's own client, which is created for the one
 // request and dropped after it. Never follows redirects and always verifies the
-// peer's certificate and host name.
+// peer's certificate, against the system's authorities, and host name.
 [[nodiscard]] std::string PlatformPost(const std::string& url, const std::vector<HttpHeader>& headers,
                                        std::string_view body, const PostOptions& options = {});
 
