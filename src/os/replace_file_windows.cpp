@@ -82,23 +82,23 @@ class OwnerOnlySecurity {
 // Moving over a read-only file or one this user may not delete fails, and so
 // does one this user may not write; one that is merely open elsewhere is left
 // to the move's retries.
-void RefuseUnwritableTarget(const std::filesystem::path& path) {
-  const DWORD attributes = ::GetFileAttributesW(path.c_str());
+void RefuseUnwritableTarget(const std::filesystem::path& target) {
+  const DWORD attributes = ::GetFileAttributesW(target.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) {
     const DWORD error = ::GetLastError();
     if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
-      ThrowWindowsError("cannot write " + path.string(), error);
+      ThrowWindowsError("cannot write " + target.string(), error);
     }
     return;
   }
   if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) {
-    ThrowWindowsError("cannot write " + path.string(), ERROR_ACCESS_DENIED);
+    ThrowWindowsError("cannot write " + target.string(), ERROR_ACCESS_DENIED);
   }
   constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-  OwnedHandle target(::CreateFileW(path.c_str(), FILE_WRITE_DATA | DELETE, kShareAll, nullptr, OPEN_EXISTING,
+  OwnedHandle handle(::CreateFileW(target.c_str(), FILE_WRITE_DATA | DELETE, kShareAll, nullptr, OPEN_EXISTING,
                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-  if (target.get() == INVALID_HANDLE_VALUE && ::GetLastError() == ERROR_ACCESS_DENIED) {
-    ThrowWindowsError("cannot write " + path.string(), ERROR_ACCESS_DENIED);
+  if (handle.get() == INVALID_HANDLE_VALUE && ::GetLastError() == ERROR_ACCESS_DENIED) {
+    ThrowWindowsError("cannot write " + target.string(), ERROR_ACCESS_DENIED);
   }
 }
 
