@@ -9,11 +9,8 @@
 # is the command that runs PROGRAM (a program for another processor). Every
 # wait is bounded.
 set -euo pipefail
-
-if [ -z "${TAVORIN_IN_XVFB:-}" ]; then
-  exec xvfb-run --auto-servernum --server-args="-screen 0 640x480x24 -nolisten tcp" \
-    env TAVORIN_IN_XVFB=1 bash "$0" "$@"
-fi
+source "$(dirname "$(realpath "$0")")/../../scripts/lib/harness.sh"
+[ -n "${TAVORIN_IN_XVFB:-}" ] || run_in_virtual_x "$(realpath "$0")" "$@"
 
 program=$1 cloud=$2 port=$3
 unset QT_QPA_PLATFORM WAYLAND_DISPLAY
@@ -29,15 +26,6 @@ fail() {
   exit 1
 }
 
-# Polls up to 10 s until the command succeeds.
-wait_until() {
-  for _ in $(seq 200); do
-    "$@" && return 0
-    sleep 0.05
-  done
-  return 1
-}
-
 # The one visible window with exactly this name; fails when none shows up.
 find_window() {
   local id
@@ -45,12 +33,6 @@ find_window() {
   [ -n "$id" ] && echo "$id"
 }
 no_box() { ! xdotool search --onlyvisible --name "^Tavorin\$" >/dev/null; }
-
-start_cloud() {
-  "$cloud" --port "$port" --expired "$@" >cloud.out 2>cloud.err &
-  cloud_pid=$!
-  wait_until grep -q listening cloud.out || fail "the simulated cloud did not start"
-}
 
 # Presses the message box's OK button with Return and waits until it has gone.
 dismiss_box() {
@@ -60,16 +42,21 @@ dismiss_box() {
   wait_until no_box || fail "the message box after $1 did not close"
 }
 
+# Starts the program without arguments, under its emulator if there is one.
+start_program() {
+  ${TAVORIN_E2E_EMULATOR:+"$TAVORIN_E2E_EMULATOR"} "$program" >program.out 2>program.err &
+  program_pid=$!
+}
+
 # Clicks the middle of a button of the main window, given its left edge.
 click() { xdotool mousemove --window "$window" $(($1 + 28)) 72 click 1; }
 
-start_cloud
+start_cloud "$cloud" "$port" cloud.err --expired || fail "the simulated cloud did not start"
 # The toolkit wants a private runtime directory and says so on stderr otherwise.
 mkdir -m 700 runtime
 export XDG_RUNTIME_DIR=$workdir/runtime
 printf 'at=at-1\r\nrt=rt-1\r\n' >tokens.txt
-${TAVORIN_E2E_EMULATOR:+"$TAVORIN_E2E_EMULATOR"} "$program" >program.out 2>program.err &
-program_pid=$!
+start_program
 
 window=$(find_window Form1) || fail "the window Form1 did not open"
 eval "$(xdotool getwindowgeometry --shell "$window")"
@@ -86,9 +73,7 @@ stamp='[0-9-]{10} [0-9:]{8}'
 [ ! -s program.err ] || fail "the program wrote to stderr"
 
 # The error road: no cloud to answer.
-kill "$cloud_pid"
-wait "$cloud_pid" || true
-cloud_pid=
+stop_cloud
 log_before=$(cat Tavorin.log)
 click 136 # off
 dismiss_box off
@@ -102,10 +87,9 @@ grep -q "^Tavorin: request to 127.0.0.1:$port failed" program.err || fail "no er
 
 # Under Wine, SIGTERM stands for TerminateProcess, which nothing can hold.
 if [[ $program != *-under-wine ]]; then
-  start_cloud --delay 1000
+  start_cloud "$cloud" "$port" cloud.err --expired --delay 1000 || fail "the simulated cloud did not start again"
   printf 'at=at-1\r\nrt=rt-1\r\n' >tokens.txt
-  "$program" >program.out 2>program.err &
-  program_pid=$!
+  start_program
   window=$(find_window Form1) || fail "the window Form1 did not open again"
   click 48 # on
   wait_until grep -q "POST /v2/user/refresh" cloud.err || fail "the click did not refresh the token"
