@@ -27,9 +27,9 @@ run_clang_tidy_windows() {
 }
 
 # run_fuzzers BUILD_DIR [SECONDS]: every fuzz target of the build (30 s each by
-# default) from a copy of its seeds; keeps a finding in fuzz/findings/.
+# default) from a copy of its seeds; keeps a finding in build/fuzz-findings/.
 run_fuzzers() {
-  local build_dir=$1 seconds=${2:-30} findings=$PWD/fuzz/findings scratch failed=0 target name options
+  local build_dir=$1 seconds=${2:-30} findings=$PWD/build/fuzz-findings scratch failed=0 target name options
   local targets=("$build_dir"/fuzz/*_fuzzer)
   [ -x "${targets[0]}" ] || { echo "No fuzz targets in $build_dir/fuzz: configure with TAVORIN_FUZZ=ON" >&2; return 1; }
   scratch=$(mktemp -d)
