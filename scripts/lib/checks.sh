@@ -51,8 +51,7 @@ run_fuzzers() {
 
 # configure_no_window [OPTION...]: configures build/no-window, printing all.
 configure_no_window() {
-  cmake -S . -B build/no-window -G Ninja -DBUILD_TESTING=OFF -DTAVORIN_WITH_WINDOW=OFF \
-    -DCMAKE_COMPILE_WARNING_AS_ERROR=ON "$@" 2>&1
+  cmake -S . -B build/no-window -G Ninja -DBUILD_TESTING=OFF -DTAVORIN_WITH_WINDOW=OFF -DCMAKE_COMPILE_WARNING_AS_ERROR=ON "$@" 2>&1
 }
 
 # Reconfigures a fresh build/no-window: the API root follows region and suffix

@@ -6,12 +6,10 @@ wait_until() { for _ in $(seq 200); do "$@" && return 0; sleep 0.05; done; retur
 # start_cloud SIM_CLOUD PORT LOG [OPTION...]: starts the simulated cloud, its
 # request log in LOG and its pid in cloud_pid, and waits until it listens.
 start_cloud() {
-  local program=$1 port=$2 log=$3
-  shift 3
-  "$program" --port "$port" "$@" >"$log.out" 2>"$log" &
+  "$1" --port "$2" "${@:4}" >"$3.out" 2>"$3" &
   cloud_pid=$!
-  wait_until grep -q listening "$log.out" && return 0
-  echo "the simulated cloud did not start on port $port: $(cat "$log")" >&2
+  wait_until grep -q listening "$3.out" && return 0
+  echo "the simulated cloud did not start on port $2: $(cat "$3")" >&2
   stop_cloud
   return 1
 }

@@ -31,8 +31,7 @@ make_packages() {
 check_reproducible() {
   local copy preset package targets root failed=0
   local -x SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct)}
-  copy=$(mktemp -d)/second-build
-  mkdir "$copy"
+  copy=$(mktemp -d)
   git ls-files -z -co --exclude-standard | tar -c --null --ignore-failed-read -T - 2>/dev/null | tar -x -C "$copy"
   for preset in "$@"; do
     targets=(tavorin) # and its window module; the .debs' documents too:
@@ -45,16 +44,14 @@ check_reproducible() {
         { echo "$package differs from the one built from the same sources in another folder" >&2; failed=1; }
     done
   done
-  rm -rf "${copy%/*}"
+  rm -rf "$copy"
   return "$failed"
 }
 
-# lintian on the .deb files: no error and no warning their overrides leave.
+# lintian on the .deb files: no error and no warning their overrides leave
+# (pipefail, which the scripts set, passes on lintian's status).
 run_lintian() {
-  local output status=0
-  output=$(lintian --fail-on error,warning "$@" 2>&1) || status=$?
-  grep -v 'running with root privileges' <<<"$output" || true
-  return "$status"
+  lintian --fail-on error,warning "$@" 2>&1 | { grep -v 'running with root privileges' || true; }
 }
 
 # The manual page renders without a warning from man or groff.
@@ -66,9 +63,7 @@ check_manual_page() {
 
 # expect_files WHAT PATH...: the paths on stdin, in any order, are these.
 expect_files() {
-  local what=$1
-  shift
-  diff <(printf '%s\n' "$@" | sort) <(sort) >&2 || { echo "$what holds (>) or lacks (<) the files above" >&2; return 1; }
+  diff <(printf '%s\n' "${@:2}" | sort) <(sort) >&2 || { echo "$1 holds (>) or lacks (<) the files above" >&2; return 1; }
 }
 
 # check_zip BUILD: the Windows zip's files; its windowed program, importing
