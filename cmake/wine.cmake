@@ -103,11 +103,15 @@ function(tavorin_add_windows_window_e2e)
     return()
   endif()
   set(prefix ${CMAKE_CURRENT_BINARY_DIR}/wine-prefix)
-  # Wine's helper processes would hold on to the test's output streams.
+  # Sets the prefix up, then stops its Wine: one left running from here, with
+  # no display, would keep the window's run from creating its window. Wine's
+  # helper processes would hold on to the test's output streams.
   add_test(NAME window_e2e_windows_setup
-    COMMAND sh -c "exec \"$0\" --version </dev/null >/dev/null 2>&1" ${TAVORIN_WINDOWS_PROGRAM})
+    COMMAND sh -c "\"$0\" --version </dev/null >/dev/null 2>&1; \"$1\" -k 2>/dev/null; exec \"$1\" -w"
+            ${TAVORIN_WINDOWS_PROGRAM} ${TAVORIN_WINESERVER})
   set_tests_properties(window_e2e_windows_setup PROPERTIES
-    LABELS window-e2e-windows ENVIRONMENT TAVORIN_WINEPREFIX=${prefix} FIXTURES_SETUP window_wine TIMEOUT 120)
+    LABELS window-e2e-windows ENVIRONMENT "TAVORIN_WINEPREFIX=${prefix};WINEPREFIX=${prefix}"
+    FIXTURES_SETUP window_wine TIMEOUT 120)
   tavorin_add_window_e2e(window_e2e_windows ${TAVORIN_WINDOWS_PROGRAM}
     ENVIRONMENT TAVORIN_WINEPREFIX=${prefix} FIXTURES_REQUIRED window_wine)
   tavorin_stop_wine(window_wine ${prefix})

@@ -5,6 +5,7 @@
 #include <sddl.h>
 
 #include <array>
+#include <cerrno>
 #include <chrono>
 #include <memory>
 #include <string>
@@ -16,12 +17,26 @@
 #include "platform.h"
 
 namespace tavorin::os {
+namespace {
+
+// A file that another run is moving into place, or reading while this one
+// would, stays out of reach for that moment: try again for a while.
+constexpr std::chrono::milliseconds kBusyRetryInterval{20};
+constexpr int kBusyRetries = 100;
+
+}  // namespace
 
 // Windows file names are UTF-16: the narrow fopen would take them in the
 // local code page.
 std::FILE* OpenFile(const std::filesystem::path& path, const char* mode) {
   const std::wstring wideMode(mode, mode + std::char_traits<char>::length(mode));
-  return ::_wfopen(path.c_str(), wideMode.c_str());
+  std::FILE* file = nullptr;
+  for (int attempt = 0;
+       (file = ::_wfopen(path.c_str(), wideMode.c_str())) == nullptr && errno == EACCES && attempt < kBusyRetries;
+       ++attempt) {
+    std::this_thread::sleep_for(kBusyRetryInterval);
+  }
+  return file;
 }
 
 // FileLock: LockFileEx on a handle of its own. The lock belongs to that handle,
@@ -68,11 +83,6 @@ void CloseLockFile(FileLock::NativeFile file) {
 
 // PendingReplacement: the owner-only security, and the move.
 namespace {
-
-// A reader of the target (another run reading its tokens) keeps it from being
-// replaced for the moment of its read: try again for a while before failing.
-constexpr std::chrono::milliseconds kBusyRetryInterval{20};
-constexpr int kBusyRetries = 100;
 
 // This process's user, as a SID string ("S-1-5-21-...").
 std::wstring ThisUserSid() {

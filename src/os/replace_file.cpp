@@ -25,8 +25,6 @@ void Write(std::FILE* file, std::string_view text, std::string_view what, const 
 // far its making got.
 struct PendingReplacement::Temporary {
   explicit Temporary(std::filesystem::path name) : path(std::move(name)) {}
-  Temporary(const Temporary&) = delete;
-  Temporary& operator=(const Temporary&) = delete;
   ~Temporary() {
     file.reset();
     if (!moved) {

@@ -24,10 +24,8 @@ class FileLock {
   [[nodiscard]] static std::optional<FileLock> WhereOpenable(const std::filesystem::path& path,
                                                              std::chrono::milliseconds wait);
 
+  // Movable, so that it can be optional; neither copied nor assigned.
   FileLock(FileLock&& other) noexcept : file_(std::exchange(other.file_, kNoFile)) {}
-  FileLock& operator=(FileLock&&) = delete;
-  FileLock(const FileLock&) = delete;
-  FileLock& operator=(const FileLock&) = delete;
   // Releases the lock.
   ~FileLock();
 

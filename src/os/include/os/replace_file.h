@@ -34,8 +34,6 @@ enum class FileAccess {
 class PendingReplacement {
  public:
   PendingReplacement(const FileLock& held, std::filesystem::path path, FileAccess access, std::size_t room = 0);
-  PendingReplacement(const PendingReplacement&) = delete;
-  PendingReplacement& operator=(const PendingReplacement&) = delete;
   ~PendingReplacement();
 
   // Only once.
