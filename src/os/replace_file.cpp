@@ -65,7 +65,7 @@ PendingReplacement::PendingReplacement(const FileLock& /*held*/, std::filesystem
 PendingReplacement::~PendingReplacement() = default;
 
 void PendingReplacement::Commit(std::string_view text) {
-  if (committed_) {
+  if (temporary_->moved) {
     throw std::logic_error("the replacement of " + path_.string() + " was already committed");
   }
   Write(temporary_->file.get(), text, "cannot write", path_);
@@ -76,7 +76,6 @@ void PendingReplacement::Commit(std::string_view text) {
   }
   MoveOver(temporary_->path, path_);
   temporary_->moved = true;
-  committed_ = true;
 }
 
 void ReplaceFile(const FileLock& held, const std::filesystem::path& path, std::string_view text, FileAccess access) {

@@ -44,7 +44,6 @@ class PendingReplacement {
 
   std::filesystem::path path_;
   std::unique_ptr<Temporary> temporary_;
-  bool committed_ = false;
 };
 
 // A whole replacement at once.
