@@ -43,6 +43,12 @@ std::string TokenFileText(std::string_view at, std::string_view rt) {
   return content;
 }
 
+bool IsWholeTokenFile(std::string_view content) {
+  const std::string_view at = FindToken(content, "at");
+  const std::string_view rt = FindToken(content, "rt");
+  return !at.empty() && content == "at=" + std::string(at) + "\r\nrt=" + std::string(rt) + "\r\n";
+}
+
 void SaveTokens(os::PendingReplacement& tokenFile, std::string_view at, std::string_view rt) {
   tokenFile.Commit(TokenFileText(at, rt));
 }

@@ -12,6 +12,9 @@ EntryRequest ClassifyArgumentText(std::string_view argumentText) {
   if (argumentText == "--version") {
     return EntryRequest::ShowVersion;
   }
+  if (argumentText.starts_with('-')) {
+    return EntryRequest::UnknownOption;
+  }
   return EntryRequest::RunOperation;
 }
 
@@ -45,12 +48,12 @@ std::vector<std::string> SplitArgumentText(std::string_view argumentText) {
   }
 }
 
-ResultCode RunOperation(std::string_view argumentText, const SwitchControl& control) {
+Outcome RunOperation(std::string_view argumentText, const SwitchControl& control) {
   const std::vector<std::string> pieces = SplitArgumentText(argumentText);
   if (pieces.size() == 1) {
-    return control.ControlSwitch("", pieces[0]);
+    return control.Run("", pieces[0]);
   }
-  return control.ControlSwitch(pieces[1], pieces[0]);
+  return control.Run(pieces[1], pieces[0]);
 }
 
 }  // namespace tavorin::control

@@ -4,12 +4,15 @@
 #include <utility>
 
 #include "cloud/request_bodies.h"
+#include "control/activity_log.h"
 #include "os/replace_file.h"
-#include "os/text_file.h"
 #include "scan/json_scan.h"
 
 namespace tavorin::control {
 namespace {
+
+// The most of a cloud's text that a reason quotes.
+constexpr std::size_t kMostQuoted = 80;
 
 std::string ToLowerAscii(std::string_view text) {
   std::string lower(text);
@@ -22,60 +25,97 @@ ResultCode SwitchState(std::string_view switchValue) {
   return switchValue == "on" ? ResultCode::On : ResultCode::NotOn;
 }
 
-}  // namespace
-
-SwitchControl::SwitchControl(cloud::CloudClient cloud, TimestampSource now, std::filesystem::path activityLog)
-    : cloud_(std::move(cloud)), now_(std::move(now)), activityLog_(std::move(activityLog)) {}
-
-ResultCode SwitchControl::ControlSwitch(std::string_view state, std::string_view deviceId) const {
-  const ResultCode result = Decide(state, deviceId);
-  // Under the lock, so that a report that replaces the log meanwhile cannot
-  // take the line with the old file; without it where the lock file cannot be
-  // made, as in a read-only directory, since the line is worth more.
-  const std::optional<os::FileLock> lock = cloud_.LockFilesWherePossible();
-  os::AppendLine(activityLog_, ActivityLine(now_(), deviceId, state, result));
-  return result;
+// Text from the cloud as a reason may show it: cut short, control characters
+// escaped, in double quotes.
+std::string Quoted(std::string_view text) {
+  const bool cut = text.size() > kMostQuoted;
+  return "\"" + EscapeControlCharacters(text.substr(0, kMostQuoted)) + (cut ? "...\"" : "\"");
 }
 
-ResultCode SwitchControl::Decide(std::string_view state, std::string_view deviceId) const {
-  const std::string status = cloud_.GetDeviceStatus(deviceId);
-  if (status.empty()) {
-    return ResultCode::NotDone;
+// " (error <code>, "<message>")" where answer carries an error other than 0.
+std::string CloudError(std::string_view answer) {
+  const std::string code = scan::ExtractJSONLenient(answer, "error");
+  if (code.empty() || code == "0") {
+    return {};
+  }
+  return " (error " + EscapeControlCharacters(code.substr(0, kMostQuoted)) + ", " +
+         Quoted(scan::ExtractJSONLenient(answer, "msg")) + ")";
+}
+
+Outcome NotDone(std::string reason) {
+  return {ResultCode::NotDone, "not done: " + std::move(reason)};
+}
+
+Outcome RefreshRefused(const cloud::Reply& reply) {
+  return NotDone("the cloud refused the refresh token" + CloudError(reply.refusal) +
+                 ": put a new token pair in tokens.txt");
+}
+
+}  // namespace
+
+SwitchControl::SwitchControl(cloud::CloudClient cloud, TimestampSource now, os::GuardedFile activityLog)
+    : cloud_(std::move(cloud)), now_(std::move(now)), activityLog_(std::move(activityLog)) {}
+
+Outcome SwitchControl::Run(std::string_view state, std::string_view deviceId) const {
+  Outcome outcome = Operate(state, deviceId);
+  activityLog_.AppendLine(ActivityLine(now_(), deviceId, state, outcome.result));
+  return outcome;
+}
+
+ResultCode SwitchControl::ControlSwitch(std::string_view state, std::string_view deviceId) const {
+  return Run(state, deviceId).result;
+}
+
+Outcome SwitchControl::Operate(std::string_view state, std::string_view deviceId) const {
+  const cloud::Reply status = cloud_.GetDeviceStatus(deviceId);
+  if (!status.text) {
+    return RefreshRefused(status);
+  }
+  if (status.text->empty()) {
+    return NotDone("the cloud's status answer was empty");
   }
   // Any other answer without the flag counts as offline, error replies included.
-  if (!scan::ExtractJSONBool(status, "online")) {
-    return ResultCode::Offline;
+  if (!scan::ExtractJSONBool(*status.text, "online")) {
+    return {ResultCode::Offline,
+            "offline: the device is offline, or the cloud does not know this device ID" + CloudError(*status.text)};
   }
   if (state.empty()) {
-    return SwitchState(scan::ExtractJSONParam(status));
+    return {SwitchState(scan::ExtractJSONParam(*status.text)), {}};
   }
   const std::string value = ToLowerAscii(state);
   if (value == "info") {
-    WriteInfoReport(deviceId, status);
-    return SwitchState(scan::ExtractJSONParam(status));
+    WriteInfoReport(deviceId, *status.text);
+    return {SwitchState(scan::ExtractJSONParam(*status.text)), {}};
   }
   return SetSwitch(value, deviceId);
 }
 
-ResultCode SwitchControl::SetSwitch(const std::string& value, std::string_view deviceId) const {
-  const std::optional<std::string> answer = cloud_.RequestWithRefresh(cloud::kSetPath, cloud::SetBody(deviceId, value));
-  if (!answer || !scan::Contains(*answer, cloud::kAccepted)) {
-    return ResultCode::NotDone;
+Outcome SwitchControl::SetSwitch(const std::string& value, std::string_view deviceId) const {
+  const cloud::Reply answer = cloud_.RequestWithRefresh(cloud::kSetPath, cloud::SetBody(deviceId, value));
+  if (!answer.text) {
+    return RefreshRefused(answer);
+  }
+  if (!scan::Contains(*answer.text, cloud::kAccepted)) {
+    return NotDone("the cloud did not acknowledge the set" + CloudError(*answer.text));
   }
   // Confirm at once by reading the state back.
-  const std::string confirmed = scan::ExtractJSONParam(cloud_.GetDeviceStatus(deviceId));
-  if (confirmed != value) {
-    return ResultCode::NotDone;
+  const cloud::Reply status = cloud_.GetDeviceStatus(deviceId);
+  if (!status.text) {
+    return RefreshRefused(status);
   }
-  return SwitchState(value);
+  const std::string confirmed = scan::ExtractJSONParam(*status.text);
+  if (confirmed != value) {
+    return NotDone("the switch reads " + Quoted(confirmed) + " after the set to " + Quoted(value));
+  }
+  return {SwitchState(value), {}};
 }
 
 void SwitchControl::WriteInfoReport(std::string_view deviceId, std::string_view status) const {
   // The whole report is scanned before the log is touched, and it replaces the
   // log in one step, so a failure never leaves the history half gone.
   const std::string report = InfoReport(deviceId, status, now_());
-  const os::FileLock lock = cloud_.LockFiles();
-  os::ReplaceFile(lock, activityLog_, report, os::FileAccess::Shared);
+  const os::FileLock lock = activityLog_.Lock();
+  os::ReplaceFile(lock, report, os::FileAccess::Shared);
 }
 
 }  // namespace tavorin::control

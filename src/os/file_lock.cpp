@@ -1,51 +1,119 @@
 #include "os/file_lock.h"
 
+#include <cstdio>
 #include <stdexcept>
 #include <string>
+#include <system_error>
 #include <thread>
 
-#include "platform.h"
+#include "file_lock_platform.h"
+#include "file_stream.h"
 
 namespace tavorin::os {
 namespace {
 
-// How often a waiting run tries again: a refresh takes at least a round trip.
+// How often a waiting run tries again.
 constexpr std::chrono::milliseconds kRetryInterval{20};
+// As many links as the system itself follows for one name.
+constexpr int kMostLinks = 40;
 
-}  // namespace
-
-// Once the delegated constructor has run, a throw from the body closes the file.
-FileLock::FileLock(const std::filesystem::path& path, std::chrono::milliseconds wait)
-    : FileLock(OpenLockFile(path, false)) {
-  WaitForLock(path, wait);
+// Where path leads through symbolic links: the file that writes to path
+// change. A link that cannot be read is left for opening it to report.
+std::filesystem::path FollowLinks(std::filesystem::path path) {
+  for (int link = 0; link < kMostLinks; ++link) {
+    std::error_code error;
+    if (!std::filesystem::is_symlink(std::filesystem::symlink_status(path, error))) {
+      break;
+    }
+    const std::filesystem::path next = std::filesystem::read_symlink(path, error);
+    if (error) {
+      break;
+    }
+    path = next.is_absolute() ? next : (path.parent_path() / next).lexically_normal();
+  }
+  return path;
 }
 
-std::optional<FileLock> FileLock::WhereOpenable(const std::filesystem::path& path, std::chrono::milliseconds wait) {
-  const NativeFile file = OpenLockFile(path, true);
-  if (file == kNoFile) {
-    return std::nullopt;
-  }
-  std::optional<FileLock> lock(FileLock{file});
-  lock->WaitForLock(path, wait);
+std::filesystem::path LockPathOf(const std::filesystem::path& file) {
+  std::filesystem::path lock = file;
+  lock += ".lock";
   return lock;
 }
 
-FileLock::~FileLock() {
-  if (file_ != kNoFile) {
-    CloseLockFile(file_);
-  }
-}
-
-void FileLock::WaitForLock(const std::filesystem::path& path, std::chrono::milliseconds wait) const {
+void WaitForLock(FileLock::NativeFile file, const std::filesystem::path& path, std::chrono::milliseconds wait) {
   // The system's locks have no time-out of their own: try without blocking
   // until the time is up.
   const auto deadline = std::chrono::steady_clock::now() + wait;
-  while (!TryLockFile(file_, path)) {
+  while (!TryLockFile(file, path)) {
     if (std::chrono::steady_clock::now() >= deadline) {
       throw std::runtime_error("cannot lock " + path.string() + ": another run still holds it after " +
                                std::to_string(wait.count()) + " ms");
     }
     std::this_thread::sleep_for(kRetryInterval);
+  }
+}
+
+// Whether the file's content ends with a line end (true for an empty file).
+// Only a look: a file this user may append to but not read counts as ending
+// with one, so that its new line is still written.
+bool EndsWithLineEnd(const std::filesystem::path& path) {
+  const FilePtr file = OpenIfReadable(path);
+  char last = '\n';
+  if (file && std::fseek(file.get(), -1, SEEK_END) == 0 && std::fread(&last, 1, 1, file.get()) == 1) {
+    return last == '\n' || last == '\r';
+  }
+  return true;
+}
+
+}  // namespace
+
+GuardedFile::GuardedFile(std::filesystem::path path, std::chrono::milliseconds lockWait)
+    : path_(std::move(path)), lockWait_(lockWait) {}
+
+// Once the lock owns the file, a throw while waiting closes it.
+FileLock GuardedFile::Lock() const {
+  std::filesystem::path target = FollowLinks(path_);
+  const std::filesystem::path lockPath = LockPathOf(target);
+  FileLock lock(std::move(target), OpenLockFile(lockPath, false));
+  WaitForLock(lock.file_, lockPath, lockWait_);
+  return lock;
+}
+
+std::optional<FileLock> GuardedFile::LockWhereOpenable() const {
+  std::filesystem::path target = FollowLinks(path_);
+  const std::filesystem::path lockPath = LockPathOf(target);
+  const FileLock::NativeFile file = OpenLockFile(lockPath, true);
+  if (file == FileLock::kNoFile) {
+    return std::nullopt;
+  }
+  std::optional<FileLock> lock(FileLock(std::move(target), file));
+  WaitForLock(lock->file_, lockPath, lockWait_);
+  return lock;
+}
+
+void GuardedFile::AppendLine(std::string_view line) const {
+  const std::optional<FileLock> lock = LockWhereOpenable();
+  // Opened for appending only, so that a log this user may write but not read
+  // still takes its line; the last byte comes from a look of its own.
+  FilePtr file = OpenFile(path_, OpenMode::Append, "cannot open");
+  // Unbuffered, the whole text goes to the system in one write, and with the
+  // file opened for appending, lines from runs without the lock never
+  // interleave.
+  std::setvbuf(file.get(), nullptr, _IONBF, 0);
+  std::string text = EndsWithLineEnd(path_) ? "" : "\r\n";
+  text.append(line);
+  if (std::fwrite(text.data(), 1, text.size(), file.get()) != text.size()) {
+    ThrowFileError("cannot write", path_, errno);
+  }
+  // Closed explicitly so that a failed final flush (a full disk) is reported.
+  if (std::fclose(file.release()) != 0) {
+    ThrowFileError("cannot write", path_, errno);
+  }
+}
+
+FileLock::~FileLock() {
+  if (file_ != kNoFile) {
+    CloseLockFile(file_);
   }
 }
 

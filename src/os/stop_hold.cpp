@@ -4,7 +4,7 @@
 #include <atomic>
 
 #include "os/stop_hold.h"
-#include "platform.h"
+#include "stop_hold_platform.h"
 
 namespace tavorin::os {
 namespace {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <optional>
 #include <stdexcept>
 
 namespace tavorin::scan {
@@ -31,30 +32,43 @@ std::size_t Find(std::string_view text, std::string_view pattern) {
   return at == text.end() && !pattern.empty() ? std::string_view::npos : static_cast<std::size_t>(at - text.begin());
 }
 
-}  // namespace
-
-std::string ExtractJSON(std::string_view json, std::string_view key) {
+// ExtractJSON's value; none where a string value never closes.
+std::optional<std::string> ExtractValue(std::string_view json, std::string_view key) {
   const std::string pattern = QuotedKey(key, ":");
   const std::size_t keyAt = Find(json, pattern);
   if (keyAt == std::string_view::npos) {
-    return {};
+    return std::string();
   }
   const std::size_t valueAt = json.find_first_not_of(kJsonBlanks, keyAt + pattern.size());
   if (valueAt == std::string_view::npos) {
-    return {};
+    return std::string();
   }
   if (json[valueAt] == '"') {
     const std::size_t closeAt = json.find('"', valueAt + 1);
     if (closeAt == std::string_view::npos) {
-      throw std::runtime_error("malformed response: unterminated value for key " + std::string(key));
+      return std::nullopt;
     }
     return std::string(json.substr(valueAt + 1, closeAt - valueAt - 1));
   }
   if (json[valueAt] == '{' || json[valueAt] == '[') {
-    return {};
+    return std::string();
   }
   const std::string_view literal = json.substr(valueAt, json.find_first_of(kLiteralEnd, valueAt) - valueAt);
   return literal == "null" ? std::string() : std::string(literal);
+}
+
+}  // namespace
+
+std::string ExtractJSON(std::string_view json, std::string_view key) {
+  std::optional<std::string> value = ExtractValue(json, key);
+  if (!value) {
+    throw std::runtime_error("malformed response: unterminated value for key " + std::string(key));
+  }
+  return std::move(*value);
+}
+
+std::string ExtractJSONLenient(std::string_view json, std::string_view key) {
+  return ExtractValue(json, key).value_or("");
 }
 
 bool ExtractJSONBool(std::string_view json, std::string_view key) {

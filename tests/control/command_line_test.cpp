@@ -27,15 +27,24 @@ TEST(CommandLineTest, ArgumentsComeAfterTheProgramNameAndTheBlanksAfterIt) {
   }
 }
 
-TEST(CommandLineTest, NameAloneOpensTheWindowAndHelpAndVersionCountOnlyAlone) {
-  for (const char* commandLine : {"tavorin.exe", "tavorin.exe \t ", R"("C:\Tavorin dir\tavorin.exe" )", ""}) {
-    EXPECT_EQ(ClassifyArgumentText(ArgumentTextOfCommandLine(commandLine)), EntryRequest::OpenWindow) << commandLine;
+// Options count only alone, and no device ID begins with "-".
+TEST(CommandLineTest, NameAloneOpensTheWindowAndAnythingElseWithADashIsAnOption) {
+  struct {
+    const char* commandLine;
+    EntryRequest request;
+  } const cases[] = {
+      {"tavorin.exe", EntryRequest::OpenWindow},
+      {"tavorin.exe \t ", EntryRequest::OpenWindow},
+      {R"("C:\Tavorin dir\tavorin.exe" )", EntryRequest::OpenWindow},
+      {"tavorin.exe -h", EntryRequest::ShowHelp},
+      {"tavorin.exe --version", EntryRequest::ShowVersion},
+      {"tavorin.exe --help on", EntryRequest::UnknownOption},
+      {"tavorin.exe -V", EntryRequest::UnknownOption},
+      {"tavorin.exe 1000c8441f -", EntryRequest::RunOperation},
+  };
+  for (const auto& run : cases) {
+    EXPECT_EQ(ClassifyArgumentText(ArgumentTextOfCommandLine(run.commandLine)), run.request) << run.commandLine;
   }
-  EXPECT_EQ(ClassifyArgumentText("--help"), EntryRequest::ShowHelp);
-  EXPECT_EQ(ClassifyArgumentText("-h"), EntryRequest::ShowHelp);
-  EXPECT_EQ(ClassifyArgumentText("--version"), EntryRequest::ShowVersion);
-  EXPECT_EQ(ClassifyArgumentText("--help on"), EntryRequest::RunOperation);
-  EXPECT_EQ(ClassifyArgumentText(" "), EntryRequest::RunOperation);
 }
 
 }  // namespace

@@ -49,6 +49,8 @@ struct Row {
   // for a refresh the refresh token sent.
   const char* requests;
   int exit;  // the result code, or 2: the operation throws and writes no line
+  // For 5 and 10, what the reason must hold: the step that decided it.
+  const char* reason = "";
   const char* tokens = kPair;
   const char* log = kHistory;  // before the activity line
 };
@@ -81,14 +83,18 @@ TEST_P(SwitchControlTest, SendsEndsAndWritesAsTheRowSays) {
     answers.pop_front();
     return answer;
   };
+  using std::chrono::milliseconds;
   const SwitchControl control(
-      cloud::CloudClient(post, "R", dir / "tokens.txt", std::chrono::milliseconds(0)), [] { return std::string("T"); },
-      dir / "Tavorin.log");
+      cloud::CloudClient(post, "R", os::GuardedFile(dir / "tokens.txt", milliseconds(0))),
+      [] { return std::string("T"); }, os::GuardedFile(dir / "Tavorin.log", milliseconds(0)));
   if (row.exit == 2) {
-    EXPECT_THROW(static_cast<void>(control.ControlSwitch(row.word, "1000c8441f")), std::runtime_error);
+    EXPECT_THROW(static_cast<void>(control.Run(row.word, "1000c8441f")), std::runtime_error);
     EXPECT_EQ(ReadFile(dir / "Tavorin.log"), kHistory);
   } else {
-    EXPECT_EQ(static_cast<int>(control.ControlSwitch(row.word, "1000c8441f")), row.exit);
+    const Outcome outcome = control.Run(row.word, "1000c8441f");
+    EXPECT_EQ(static_cast<int>(outcome.result), row.exit);
+    EXPECT_TRUE(*row.reason != '\0' ? outcome.reason.find(row.reason) != std::string::npos : outcome.reason.empty())
+        << outcome.reason;
     EXPECT_EQ(ReadFile(dir / "Tavorin.log"), std::string(row.log) + "T DeviceId=1000c8441f Request=" + row.word +
                                                  " Result=" + std::to_string(row.exit) + "\r\n");
   }
@@ -105,16 +111,19 @@ const Row kRows[] = {
     {"QueryOn", "", {kOn}, "query at-1", 1},
     {"QueryOff", "", {kOff}, "query at-1", 0},
     {"OnlyOnInLowerCaseIsOn", "", {Status(true, "ON")}, "query at-1", 0},
-    {"Offline", "", {kOffline}, "query at-1", 10},
-    {"AnswerWithoutTheFlagIsOffline", "", {R"({"error":406,"msg":"online"})"}, "query at-1", 10},
-    {"EmptyAnswerIsNotDone", "", {""}, "query at-1", 5},
-    {"RejectedTokenIsRefreshedAndTheNewPairSaved", "", {kRejected, kRefreshed, kOn}, kRefreshedQuery, 1, kNewPair},
+    {"Offline", "", {kOffline}, "query at-1", 10, "offline: the device is offline"},
+    {"ErrorReplyIsOfflineAndQuoted", "", {"{\"error\":406,\"msg\":\"no such\adevice\"}"}, "query at-1", 10,
+     R"(or the cloud does not know this device ID (error 406, "no such\x07device"))"},
+    {"EmptyAnswerIsNotDone", "", {""}, "query at-1", 5, "status answer was empty"},
+    {"RejectedTokenIsRefreshedAndTheNewPairSaved", "", {kRejected, kRefreshed, kOn}, kRefreshedQuery, 1, "", kNewPair},
     {"RejectionMarkerInAValueRefreshesToo", "", {Status(true, "on", R"(a "error":401 b)"), kRefreshed, kOff},
-     kRefreshedQuery, 0, kNewPair},
-    {"RejectedAgainAfterTheRefreshIsOffline", "", {kRejected, kRefreshed, kRejected}, kRefreshedQuery, 10, kNewPair},
-    {"RefreshWithoutAtIsNotDoneAndKeepsThePair", "", {kRejected, R"({"error":0,"data":{"rt":"x"}})"},
-     "query at-1, refresh at-1 rt-1", 5},
-    {"RefreshWithoutRtKeepsTheStoredOne", "", {kRejected, R"({"data":{"at":"at-2"}})", kOn}, kRefreshedQuery, 1,
+     kRefreshedQuery, 0, "", kNewPair},
+    {"RejectedAgainAfterTheRefreshIsOffline", "", {kRejected, kRefreshed, kRejected}, kRefreshedQuery, 10,
+     "(error 401, \"token expired\")", kNewPair},
+    {"RefreshWithoutAtIsNotDoneAndKeepsThePair", "", {kRejected, R"({"error":401,"msg":"rt gone","data":{"rt":"x"}})"},
+     "query at-1, refresh at-1 rt-1", 5,
+     R"(refused the refresh token (error 401, "rt gone"): put a new token pair in tokens.txt)"},
+    {"RefreshWithoutRtKeepsTheStoredOne", "", {kRejected, R"({"data":{"at":"at-2"}})", kOn}, kRefreshedQuery, 1, "",
      "at=at-2\r\nrt=rt-1\r\n"},
     {"FailedRefreshKeepsThePair", "", {kRejected}, "query at-1, refresh at-1 rt-1", 2},
     {"CutRefreshAnswerKeepsThePair", "", {kRejected, R"({"error":0,"data":{"at":"at-2)"}, "query at-1, refresh at-1 rt-1",
@@ -123,18 +132,20 @@ const Row kRows[] = {
     {"SetOnConfirmed", "on", {kOff, kAccepted, kOn}, kConfirmedOn, 1},
     {"SetOffConfirmed", "off", {kOn, kAccepted, kOff}, "query at-1, set at-1 off, query at-1", 0},
     {"WordIsSentInLowerCase", "oN", {kOff, kAccepted, kOn}, kConfirmedOn, 1},
-    {"AnyOtherWordIsSentToo", "Dim", {kOff, kRefused}, "query at-1, set at-1 dim", 5},
-    {"SetRefusedIsNotDone", "on", {kOff, kRefused}, "query at-1, set at-1 on", 5},
-    {"SetAcknowledgedButNotConfirmedIsNotDone", "on", {kOff, kAccepted, kOff}, kConfirmedOn, 5},
+    {"AnyOtherWordIsSentToo", "Dim", {kOff, kRefused}, "query at-1, set at-1 dim", 5, "acknowledge"},
+    {"SetRefusedIsNotDone", "on", {kOff, kRefused}, "query at-1, set at-1 on", 5,
+     R"(did not acknowledge the set (error 400, "params incorrect"))"},
+    {"SetAcknowledgedButNotConfirmedIsNotDone", "on", {kOff, kAccepted, kOff}, kConfirmedOn, 5,
+     R"(the switch reads "off" after the set to "on")"},
     {"SetRefreshesARejectedToken", "on", {kOff, kRejected, kRefreshed, kAccepted, kOn},
-     "query at-1, set at-1 on, refresh at-1 rt-1, set at-2 on, query at-2", 1, kNewPair},
+     "query at-1, set at-1 on, refresh at-1 rt-1, set at-2 on, query at-2", 1, "", kNewPair},
     {"SetWhoseRefreshGivesNoAtIsNotDone", "on", {kOff, kRejected, R"({"error":0})"},
-     "query at-1, set at-1 on, refresh at-1 rt-1", 5},
-    {"SetOnAnOfflineDeviceIsNotSent", "on", {kOffline}, "query at-1", 10},
+     "query at-1, set at-1 on, refresh at-1 rt-1", 5, "refused the refresh token: put a new token pair"},
+    {"SetOnAnOfflineDeviceIsNotSent", "on", {kOffline}, "query at-1", 10, "offline"},
     {"FailedSetWritesNoLine", "on", {kOff}, "query at-1, set at-1 on", 2},
 
-    {"InfoInAnyCaseReplacesTheLogWithTheReport", "InFo", {kOn}, "query at-1", 1, kPair, kReport},
-    {"InfoOnAnOfflineDeviceWritesNoReport", "info", {kOffline}, "query at-1", 10},
+    {"InfoInAnyCaseReplacesTheLogWithTheReport", "InFo", {kOn}, "query at-1", 1, "", kPair, kReport},
+    {"InfoOnAnOfflineDeviceWritesNoReport", "info", {kOffline}, "query at-1", 10, "offline"},
     {"InfoOnACutAnswerKeepsTheHistory", "info", {kOn.substr(0, kOn.find("\"switch\"") + 11)}, "query at-1", 2},
 };
 // clang-format on

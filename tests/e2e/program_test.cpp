@@ -5,6 +5,9 @@
 #include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <linux/fs.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -63,10 +66,25 @@ std::string LinePattern(const std::string& rest) {
   return std::string(kStamp) + " " + rest + "\r\n";
 }
 
+// Sets or clears the append-only flag, as root may (chattr +a).
+void SetAppendOnly(const std::filesystem::path& path, bool on) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  int flags = 0;
+  if (fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0) {
+    flags = on ? flags | FS_APPEND_FL : flags & ~FS_APPEND_FL;
+    ::ioctl(fd, FS_IOC_SETFLAGS, &flags);
+  }
+  if (fd >= 0) {
+    ::close(fd);
+  }
+}
+
 class ProgramTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ::umask(022);
+    // As for a user who keeps files to themselves: the program must still make
+    // what others who share the folder need.
+    ::umask(077);
     // The cloud is on loopback: no proxy between, whatever the test's environment sets.
     ::setenv("no_proxy", "127.0.0.1", 1);
     // As on a server: with arguments the program must run without a display.
@@ -152,16 +170,24 @@ struct RunCase {
   sim::Behaviour cloud = {};
   bool expired = false;
   bool down = false;
-  // The working directory, beyond the token pair and one line of history, and
-  // the largest file the run may write (0: any), as on a full disk.
+  // The working directory, beyond the token pair and one line of history; the
+  // request from whose arrival on the token file is append-only (chattr +a);
+  // whether another run holds the token file's lock meanwhile; and the largest
+  // file the run may write (0: any), as on a full disk.
   void (*arrange)(Dir) = nullptr;
+  const char* appendOnlyFrom = nullptr;
+  bool tokensLocked = false;
   rlim_t fileSize = 0;
-  // The outcome: a message (its start, after "Tavorin: ") means exit status 2
-  // with the history kept; else the exit status and one activity line more.
+  // The outcome: a message (a part of it, after "Tavorin: ") means exit status
+  // 2 with the history kept; else the exit status, for 5 and 10 the reason
+  // that stderr gives, and one activity line more.
   int exit = 0;
+  std::string reason = "";
   std::string message = "";
   Args paths = {kStatus};
   std::string tokens = kInitialTokens;
+  // What the token file's temporary holds afterwards: none where empty.
+  std::string kept = "";
   // Whether the case holds for the Windows program too, to which Wine applies
   // no POSIX users or modes but read-only files.
   bool windows = true;
@@ -177,7 +203,13 @@ TEST_P(RunTest, EndsAsTheCaseSaysKeepingHistoryAndTokens) {
   if (windows && !run.windows) {
     GTEST_SKIP() << "POSIX arguments, file modes and users, which the Windows program does not meet";
   }
-  cloud.SetBehaviour(run.cloud);
+  sim::Behaviour behaviour = run.cloud;
+  behaviour.observer = [&run, this](const sim::RecordedRequest& request) {
+    if (run.appendOnlyFrom != nullptr && request.path == run.appendOnlyFrom) {
+      SetAppendOnly(dir / "tokens.txt", true);
+    }
+  };
+  cloud.SetBehaviour(behaviour);
   if (run.expired) {
     cloud.ExpireAccessToken();
   }
@@ -187,87 +219,136 @@ TEST_P(RunTest, EndsAsTheCaseSaysKeepingHistoryAndTokens) {
   if (run.arrange != nullptr) {
     run.arrange(dir.path());
   }
+  const bool linked = std::filesystem::is_symlink(dir / "tokens.txt");
+  const int lock = run.tokensLocked ? ::open((dir / "tokens.txt.lock").c_str(), O_RDONLY | O_CREAT, 0644) : -1;
+  ASSERT_TRUE(!run.tokensLocked || ::flock(lock, LOCK_EX) == 0);
 
   const testing::ProcessResult result = windows ? Run(run.args) : RunUnprivileged(run.args, run.fileSize);
 
+  if (lock >= 0) {
+    ::close(lock);
+  }
+  SetAppendOnly(dir / "tokens.txt", false);
   EXPECT_EQ(result.exitStatus, run.message.empty() ? run.exit : 2) << result.err;
   // The owner may always read back what was written, whatever the mode left.
   std::filesystem::permissions(dir / "Tavorin.log", perms::owner_read, std::filesystem::perm_options::add);
   if (!run.message.empty()) {
-    EXPECT_THAT(result.err, ::testing::StartsWith("Tavorin: " + (windows ? run.windowsMessage : run.message)));
+    EXPECT_THAT(result.err, ::testing::StartsWith("Tavorin: "));
+    EXPECT_THAT(result.err, HasSubstr(windows ? run.windowsMessage : run.message));
     EXPECT_EQ(Log(), kHistory);
   } else {
     const std::string activity = !run.activity.empty() ? run.activity
                                  : run.args.size() > 1 ? "DeviceId=" + run.args[0] + " Request=" + run.args[1]
                                                        : "DeviceId=" + run.args[0] + " Request=";
-    EXPECT_EQ(result.err, "");
+    using Text = ::testing::Matcher<const std::string&>;
+    EXPECT_THAT(result.err, run.reason.empty() ? Text(::testing::IsEmpty()) : HasSubstr("Tavorin: " + run.reason));
     EXPECT_THAT(Log(), MatchesRegex(kHistory + LinePattern(activity + " Result=" + std::to_string(run.exit))));
   }
   if (!windows && run.tokens == kNewPair) {
     // The new pair is its owner's alone; anyone who shares it may lock it.
     EXPECT_EQ(std::filesystem::status(dir / "tokens.txt").permissions() & perms::all, kOwnerReadWrite);
-    EXPECT_EQ(std::filesystem::status(dir / "tokens.txt.lock").permissions() & perms::all, kOwnerReadWrite | kRead);
+    const std::string lockFile = std::filesystem::canonical(dir / "tokens.txt").string() + ".lock";
+    EXPECT_EQ(std::filesystem::status(lockFile).permissions() & perms::all, kOwnerReadWrite | kRead);
   }
+  EXPECT_EQ(std::filesystem::is_symlink(dir / "tokens.txt"), linked) << "a link stays a link";
   if (std::filesystem::is_regular_file(dir / "tokens.txt")) {
     std::filesystem::permissions(dir / "tokens.txt", perms::owner_read, std::filesystem::perm_options::add);
     EXPECT_EQ(Tokens(), run.tokens);
   }
   EXPECT_EQ(PathsRequested(), run.paths);
+  const std::filesystem::path temporary = dir / ".tokens.txt.tavorin-new";
+  EXPECT_EQ(std::filesystem::exists(temporary) ? ReadFile(temporary) : "", run.kept);
   for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
-    EXPECT_FALSE(entry.path().filename().string().starts_with(".")) << "a temporary is left: " << entry.path();
+    EXPECT_TRUE(!entry.path().filename().string().starts_with(".") || entry.path() == temporary)
+        << "a temporary is left: " << entry.path();
   }
 }
 
 // One case to a line, or to a few where it would be longer.
 // clang-format off
 const RunCase kRuns[] = {
-    {.name = "Offline", .cloud = {.online = false}, .exit = 10},
-    {.name = "RedirectNotFollowed", .cloud = {.fault = Redirect}, .exit = 5},
+    {.name = "RedirectNotFollowed", .cloud = {.fault = Redirect}, .exit = 5, .reason = "not done: the cloud's status"},
     // The whole road of a set: refresh, set, confirm.
     {.name = "SetAfterRefreshInLowerCase", .args = {"1000c8441f", "ON"}, .expired = true, .exit = 1,
      .paths = {kStatus, kRefresh, kStatus, kSet, kStatus}, .tokens = kNewPair},
     {.name = "ExtraWordsIgnored", .args = {"1000c8441f", "off", "x y"}, .cloud = {.switchValue = "on"},
      .paths = kSetAndRead},
+    {.name = "UnknownDeviceSaysWhy", .args = {"1000c8441X"}, .exit = 10,
+     .reason = R"(offline: the device is offline, or the cloud does not know this device ID (error 405)"},
+    {.name = "RefusedSetSaysWhy", .args = {"1000c8441f", "dim"}, .exit = 5,
+     .reason = R"(not done: the cloud did not acknowledge the set (error 400, "params incorrect"))",
+     .paths = {kStatus, kSet}},
+    {.name = "RefusedRefreshTokenSaysWhatToDo", .expired = true,
+     .arrange = [](Dir dir) { WriteFile(dir / "tokens.txt", "at=at-1\r\nrt=old\r\n"); }, .exit = 5,
+     .reason = R"(not done: the cloud refused the refresh token (error 401, "refresh token invalid"): put a new )"
+               "token pair in tokens.txt",
+     .paths = {kStatus, kRefresh}, .tokens = "at=at-1\r\nrt=old\r\n"},
+    {.name = "UnknownOptionIsRefused", .args = {"-V"}, .message = "unknown option -V\nUsage: tavorin", .paths = {}},
     // The Windows program takes its raw command line, which the launcher
     // quotes: these arguments only exist on POSIX.
     {.name = "EmptyArgumentQueries", .args = {"1000c8441f", "", "off"}, .cloud = {.switchValue = "on"}, .exit = 1,
      .windows = false},
-    {.name = "LeadingBlankMakesTheIdTheRequest", .args = {"", "1000c8441f"}, .exit = 10, .windows = false},
+    {.name = "LeadingBlankMakesTheIdTheRequest", .args = {"", "1000c8441f"}, .exit = 10, .reason = "offline",
+     .windows = false},
     {.name = "ArgumentWithABlankIsASet", .args = {"1000c8441f off"}, .activity = "DeviceId=1000c8441f Request=off",
      .cloud = {.switchValue = "on"}, .paths = kSetAndRead, .windows = false},
+    {.name = "LineBreaksInAnArgumentStayInItsLine", .args = {"1000c8441f", "x\r\nDeviceId=y"},
+     .activity = R"(DeviceId=1000c8441f Request=x\\x0d\\x0aDeviceId=y)", .exit = 5,
+     .reason = "not done: the cloud did not acknowledge",
+     .paths = {kStatus, kSet}, .windows = false},
 
     {.name = "ConnectionRefused", .down = true, .message = kHost + "Couldn't connect", .paths = {},
      .windowsMessage = kHost + "cannot connect to the server (WinHTTP error 12029)"},
     {.name = "StallPastTheTimeout", .cloud = {.fault = Stall}, .message = kHost + "Timeout",
      .windowsMessage = kHost + "the operation timed out (WinHTTP error 12002)"},
-    {.name = "DroppedMidAnswer", .cloud = {.fault = Drop}, .message = kHost},
 
     {.name = "TokenFileMissing", .arrange = [](Dir dir) { std::filesystem::remove(dir / "tokens.txt"); },
      .message = "cannot open tokens.txt: No such file or directory", .paths = {}},
-    {.name = "TokenFileIsADirectory", .arrange = [](Dir dir) {
+    // Special files are refused at once, never waited on.
+    {.name = "TokenFileIsAFifo", .arrange = [](Dir dir) {
        std::filesystem::remove(dir / "tokens.txt");
-       std::filesystem::create_directory(dir / "tokens.txt");
+       ::mkfifo((dir / "tokens.txt").c_str(), 0600);
      },
-     .message = "cannot read tokens.txt: Is a directory", .paths = {},
-     .windowsMessage = "cannot open tokens.txt: Permission denied"},
+     .message = "cannot open tokens.txt: it is a FIFO, not a regular file", .paths = {}, .windows = false},
+    {.name = "TokenFileLinkedToADevice", .arrange = [](Dir dir) {
+       std::filesystem::remove(dir / "tokens.txt");
+       std::filesystem::create_symlink("/dev/zero", dir / "tokens.txt");
+     },
+     .message = "cannot open tokens.txt: it is a device, not a regular file", .paths = {}, .windows = false},
+    {.name = "LinkedLockFileIsRefused", .expired = true,
+     .arrange = [](Dir dir) { std::filesystem::create_symlink(dir / "elsewhere", dir / "tokens.txt.lock"); },
+     .message = "cannot open the lock file tokens.txt.lock: it is a symbolic link", .windows = false},
+    // Links are written through: the target is replaced, beside it.
+    {.name = "LinkedTokenFileIsReplacedWhereItPoints", .expired = true, .arrange = [](Dir dir) {
+       std::filesystem::create_directory(dir / "shared");
+       std::filesystem::rename(dir / "tokens.txt", dir / "shared/tokens.txt");
+       std::filesystem::create_symlink("shared/tokens.txt", dir / "tokens.txt");
+     },
+     .paths = {kStatus, kRefresh, kStatus}, .tokens = kNewPair, .windows = false},
     {.name = "ReadOnlyDirectoryStillAnswers", .arrange = [](Dir dir) { Remove(dir, kWrite); }, .windows = false},
     {.name = "ReadOnlyDirectoryRefusesTheRefreshBeforeAsking", .expired = true,
      .arrange = [](Dir dir) { Remove(dir, kWrite); },
      .message = "cannot open the lock file tokens.txt.lock: Permission denied", .windows = false},
-    // A lock file that may only be read still locks.
-    {.name = "ReadOnlyDirectoryAndLockFileRefuseTheRefreshBeforeAsking", .expired = true,
-     .arrange = [](Dir dir) {
-       WriteFile(dir / "tokens.txt.lock", "");
-       Remove(dir / "tokens.txt.lock", kWrite);
-       Remove(dir, kWrite);
-     },
-     .message = "cannot create a temporary file for tokens.txt: Permission denied", .windows = false},
     {.name = "ReadOnlyTokenFileRefusesTheRefreshBeforeAsking", .expired = true,
      .arrange = [](Dir dir) { Remove(dir / "tokens.txt", kWrite); },
      .message = "cannot write tokens.txt: Permission denied",
      .windowsMessage = "cannot write tokens.txt: Access denied (5)"},
+    {.name = "AppendOnlyTokenFileRefusesTheRefreshBeforeAsking", .expired = true,
+     .appendOnlyFrom = kStatus, .message = "cannot replace tokens.txt: it is append-only", .windows = false},
+    // A move that fails once the cloud has answered keeps the new pair, and
+    // the next run leaves it alone.
+    {.name = "FailedMoveKeepsTheNewPair", .expired = true,
+     .appendOnlyFrom = kRefresh,
+     .message = "; the new token pair is in .tokens.txt.tavorin-new: move it over tokens.txt",
+     .paths = {kStatus, kRefresh}, .kept = kNewPair},
+    {.name = "KeptPairIsLeftAlone", .expired = true,
+     .arrange = [](Dir dir) { WriteFile(dir / ".tokens.txt.tavorin-new", "at=at-9\r\nrt=rt-9\r\n"); },
+     .message = "the new token pair is in .tokens.txt.tavorin-new: move it over tokens.txt",
+     .kept = "at=at-9\r\nrt=rt-9\r\n"},
     {.name = "FullDiskRefusesTheRefreshBeforeAsking", .expired = true, .fileSize = 1024,
      .message = "cannot reserve disk space for tokens.txt", .windows = false},
+    // The log waits for no other run's request.
+    {.name = "RefreshElsewhereDoesNotHoldUpTheLine", .tokensLocked = true},
     {.name = "WriteOnlyLogTakesTheLine", .arrange = [](Dir dir) { Remove(dir / "Tavorin.log", kRead); },
      .windows = false},
     {.name = "LogUnwritable", .arrange = [](Dir dir) { Remove(dir / "Tavorin.log", kWrite); },

@@ -1,5 +1,5 @@
 // The token file on Windows: this user's alone, whatever the folder it lies in
-// hands down.
+// hands down; and a new pair kept where another program holds the file open.
 #include <windows.h>
 
 #include <aclapi.h>
@@ -7,10 +7,12 @@
 // The API's macro of this name would rename the function under test.
 #undef ReplaceFile
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <regex>
+#include <stdexcept>
 
 #include "os/replace_file.h"
 #include "os/windows_text.h"
@@ -23,7 +25,7 @@ TEST(ReplaceFileWindowsTest, OwnerOnlyFileLetsInItsOwnerAlone) {
   const testing::TempDir dir;
   const std::filesystem::path file = dir / "tokens.txt";
   testing::WriteFile(file, "at=at-1\r\nrt=rt-1\r\n");
-  ReplaceFile(FileLock(dir / "tokens.txt.lock", {}), file, "at=at-2\r\nrt=rt-2\r\n", FileAccess::OwnerOnly);
+  ReplaceFile(GuardedFile(file, {}).Lock(), "at=at-2\r\nrt=rt-2\r\n", FileAccess::OwnerOnly);
   EXPECT_EQ(testing::ReadFile(file), "at=at-2\r\nrt=rt-2\r\n");
 
   constexpr SECURITY_INFORMATION kParts = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
@@ -39,6 +41,30 @@ TEST(ReplaceFileWindowsTest, OwnerOnlyFileLetsInItsOwnerAlone) {
   // Full access for the owner, no other entry; Wine, which keeps permissions
   // as file modes, always adds one for the system's own account.
   EXPECT_TRUE(std::regex_match(text, std::wregex(LR"(O:(S-[-0-9]+)D:P?(\(A;;FA;;;SY\))?\(A;;FA;;;\1\))"))) << text;
+}
+
+// As an editor, a backup tool or a virus scanner holds it: open, without
+// sharing its deletion. The move waits a while, then gives up and keeps the
+// text in the temporary file, saying so.
+TEST(ReplaceFileWindowsTest, TextThatCannotBeMovedOverAFileHeldOpenIsKept) {
+  const testing::TempDir dir;
+  const std::filesystem::path file = dir / "tokens.txt";
+  testing::WriteFile(file, "at=at-1\r\nrt=rt-1\r\n");
+  const FileLock lock = GuardedFile(file, {}).Lock();
+  PendingReplacement pending(lock, FileAccess::OwnerOnly, 4096, "the new token pair");
+  const HANDLE held = ::CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  try {
+    pending.Commit("at=at-2\r\nrt=rt-2\r\n");
+    ADD_FAILURE() << "moved over a file held open";
+  } catch (const std::runtime_error& error) {
+    EXPECT_THAT(error.what(), ::testing::HasSubstr("the new token pair is in " + TemporaryPathOf(file).string() +
+                                                   ": move it over " + file.string()));
+  }
+  ::CloseHandle(held);
+  EXPECT_EQ(testing::ReadFile(file), "at=at-1\r\nrt=rt-1\r\n");
+  EXPECT_EQ(testing::ReadFile(TemporaryPathOf(file)), "at=at-2\r\nrt=rt-2\r\n");
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 // The JSON bodies of the three cloud requests and the markers looked for in the
 // answers. Inserted values are escaped as JSON strings, so no device ID, token
 // or switch value can add fields to a request; ordinary values are unchanged.
+// A refresh token goes back as the cloud sent it, escapes and all, where it is
+// already a JSON string's content.
 
 #include <string>
 #include <string_view>
@@ -16,9 +18,6 @@ inline constexpr std::string_view kSetPath = "/v2/device/thing/status";
 inline constexpr std::string_view kTokenRejected = "\"error\":401";
 // The cloud accepted a set request.
 inline constexpr std::string_view kAccepted = "\"error\":0";
-
-// value with `"`, `\` and control characters escaped for a JSON string.
-[[nodiscard]] std::string EscapeJsonString(std::string_view value);
 
 [[nodiscard]] std::string RefreshBody(std::string_view refreshToken);
 [[nodiscard]] std::string StatusBody(std::string_view deviceId);

@@ -2,8 +2,6 @@
 // The token file: "at=<access token>" and "rt=<refresh token>" lines. It is
 // read afresh for every request and only ever written whole.
 
-#include <algorithm>
-#include <cstddef>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -28,13 +26,9 @@ inline constexpr std::string_view kTokenFileName = "tokens.txt";
 // file could not give back.
 [[nodiscard]] std::string TokenFileText(std::string_view at, std::string_view rt);
 
-// The room kept in a new token file before the cloud is asked for the pair to
-// go in it: 4 KiB, a block on most disks and many times the size of a usual
-// pair, or twice the size of the stored file where that is more, in case the
-// cloud's tokens have grown.
-[[nodiscard]] constexpr std::size_t TokenFileRoom(std::size_t storedSize) {
-  return std::max<std::size_t>(4096, 2 * storedSize);
-}
+// Whether content is exactly what TokenFileText gives for a pair with an
+// access token: a whole saved file, not a part of one.
+[[nodiscard]] bool IsWholeTokenFile(std::string_view content);
 
 // Commits exactly the lines "at=<at>" and "rt=<rt>", each ended by CR LF, to a
 // replacement of the token file begun earlier. On failure the old file is kept.

@@ -11,7 +11,12 @@ namespace tavorin::control {
 
 inline constexpr std::string_view kActivityLogName = "Tavorin.log";
 
-// "<timestamp> DeviceId=<id> Request=<state> Result=<code>" ended by CR LF.
+// text with each control character (below 0x20, and 0x7f) written as \xHH in
+// lower-case hex, so that it cannot end or break a line; the rest as it is.
+[[nodiscard]] std::string EscapeControlCharacters(std::string_view text);
+
+// "<timestamp> DeviceId=<id> Request=<state> Result=<code>" ended by CR LF,
+// one line whatever the device ID and request word hold.
 [[nodiscard]] std::string ActivityLine(std::string_view timestamp, std::string_view deviceId, std::string_view state,
                                        ResultCode result);
 

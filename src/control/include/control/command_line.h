@@ -13,10 +13,11 @@
 namespace tavorin::control {
 
 enum class EntryRequest {
-  OpenWindow,    // no argument text: the person's front end
-  ShowHelp,      // "--help" or "-h" alone
-  ShowVersion,   // "--version" alone
-  RunOperation,  // anything else: one switch operation
+  OpenWindow,     // no argument text: the person's front end
+  ShowHelp,       // "--help" or "-h" alone
+  ShowVersion,    // "--version" alone
+  UnknownOption,  // any other text that begins with "-": no device ID does
+  RunOperation,   // anything else: one switch operation
 };
 
 [[nodiscard]] EntryRequest ClassifyArgumentText(std::string_view argumentText);
@@ -32,6 +33,6 @@ enum class EntryRequest {
 
 // Runs the switch operation that the argument text asks for: a query for the
 // device ID alone, else piece 2 as the request word; pieces after it are ignored.
-[[nodiscard]] ResultCode RunOperation(std::string_view argumentText, const SwitchControl& control);
+[[nodiscard]] Outcome RunOperation(std::string_view argumentText, const SwitchControl& control);
 
 }  // namespace tavorin::control

@@ -17,18 +17,26 @@ namespace tavorin::control {
 // Exit status of a run that ended on an error rather than a result code.
 inline constexpr int kErrorStatus = 2;
 
-// What --help prints, and what a run without a device ID prints on stderr.
+// What --help prints.
 inline constexpr std::string_view kUsageText =
-    "Usage: tavorin <deviceId> [on|off|info|<switch value>]\n"
+    "Usage: tavorin <deviceId>                 report whether the switch is on\n"
+    "       tavorin <deviceId> on|off|<value>  set the switch and confirm it\n"
+    "       tavorin <deviceId> info            write the device's report to Tavorin.log\n"
+    "       tavorin                            open the window (the default device)\n"
+    "       tavorin --help | -h | --version\n"
     "\n"
-    "Without a request word, reports whether the device's switch is on.\n"
-    "\"on\" or \"off\" sets the switch and confirms the change; \"info\" writes\n"
-    "a status report of the device to Tavorin.log.\n"
-    "\n"
-    "Exit status: 0 switch not on, 1 switch on, 5 not done,\n"
-    "10 device offline, 2 error (the message is on stderr).\n"
+    "Exit status: 0 switch not on, 1 switch on, 5 not done, 10 device offline\n"
+    "(error replies included), 2 error. 5 and 10 say why, and errors what\n"
+    "went wrong, in one line on stderr.\n"
     "Files in the working directory: tokens.txt (access and refresh token),\n"
-    "Tavorin.log (activity log) and tokens.txt.lock (the lock for both).\n";
+    "Tavorin.log (activity log), and their locks tokens.txt.lock and\n"
+    "Tavorin.log.lock. More in \"man tavorin\".\n";
+
+// What a run without a device ID, or with an unknown option, prints on stderr
+// after its message.
+inline constexpr std::string_view kShortUsageText =
+    "Usage: tavorin <deviceId> [on|off|info|<switch value>]\n"
+    "Try \"tavorin --help\" for more.\n";
 
 // Reports the error being handled, inside a catch block: writes
 // "Tavorin: <message>" on the standard error stream and returns the message,

@@ -2,14 +2,13 @@
 // The switch operation: query the device, write its report, or set its switch
 // and confirm the change; every call is recorded in the activity log.
 
-#include <filesystem>
 #include <functional>
 #include <string>
 #include <string_view>
 
 #include "cloud/cloud_client.h"
-#include "control/activity_log.h"
 #include "control/result_code.h"
+#include "os/file_lock.h"
 
 namespace tavorin::control {
 
@@ -18,23 +17,36 @@ inline constexpr std::string_view kDefaultDeviceId = "1000c8441f";
 // The current local date and time as log text, read anew for every line.
 using TimestampSource = std::function<std::string()>;
 
+// An operation's result code and, for NotDone and Offline, why: the step that
+// decided it, with the cloud's own error where its answer gave one, as in
+// "not done: the set was not acknowledged (error 400, "params incorrect")".
+struct Outcome {
+  ResultCode result;
+  std::string reason;
+};
+
 class SwitchControl {
  public:
-  SwitchControl(cloud::CloudClient cloud, TimestampSource now, std::filesystem::path activityLog = kActivityLogName);
+  // activityLog is the activity log and its lock.
+  SwitchControl(cloud::CloudClient cloud, TimestampSource now, os::GuardedFile activityLog);
 
   // state: empty for a query, "info" in any case for the report, anything else
   // is the switch value to set (sent in lower case). Appends the activity line
   // and returns the outcome; errors propagate and leave the log without a line.
+  [[nodiscard]] Outcome Run(std::string_view state, std::string_view deviceId) const;
+
+  // Run's result code alone, as the window shows it.
   [[nodiscard]] ResultCode ControlSwitch(std::string_view state, std::string_view deviceId = kDefaultDeviceId) const;
 
  private:
-  [[nodiscard]] ResultCode Decide(std::string_view state, std::string_view deviceId) const;
-  [[nodiscard]] ResultCode SetSwitch(const std::string& value, std::string_view deviceId) const;
+  // Queries the device, then reports or sets as state asks.
+  [[nodiscard]] Outcome Operate(std::string_view state, std::string_view deviceId) const;
+  [[nodiscard]] Outcome SetSwitch(const std::string& value, std::string_view deviceId) const;
   void WriteInfoReport(std::string_view deviceId, std::string_view status) const;
 
   cloud::CloudClient cloud_;
   TimestampSource now_;
-  std::filesystem::path activityLog_;
+  os::GuardedFile activityLog_;
 };
 
 }  // namespace tavorin::control

@@ -1,42 +1,69 @@
 #pragma once
-// An exclusive lock that separate runs of the program take on a small sidecar
-// file, to do one thing at a time. It is advisory: only runs that ask for the
-// lock are kept apart.
+// The program's files are written only under the lock that guards each: a
+// small sidecar file, "<file>.lock", beside the file it guards. A GuardedFile
+// names the file and how long a run waits for its lock; FileLock is the lock
+// held, and the writes (AppendLine here, the replacements of replace_file.h)
+// take it as proof. The locks are advisory: only runs that ask for them are
+// kept apart.
 
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <string_view>
 #include <utility>
 
 namespace tavorin::os {
 
+class FileLock;
+
+class GuardedFile {
+ public:
+  GuardedFile(std::filesystem::path path, std::chrono::milliseconds lockWait);
+
+  [[nodiscard]] const std::filesystem::path& Path() const { return path_; }
+
+  // Takes the lock, waiting up to the lock wait. A file that is a symbolic
+  // link is guarded where it points, so that every link to one file shares its
+  // lock. Throws std::system_error naming the lock file when it cannot be
+  // opened or locked (a lock file that is itself a link, or no regular file,
+  // is refused), and std::runtime_error naming it when another run still holds
+  // it once the wait is over.
+  [[nodiscard]] FileLock Lock() const;
+
+  // Appends line, which carries its own line end, in a single write, creating
+  // the file when absent, under the lock; without it where the lock file
+  // cannot be made, as in a read-only directory, since the line is worth more.
+  // When the file's last line has no line end, CR LF goes first. Needs only
+  // write access to the file. Throws std::system_error naming the file.
+  void AppendLine(std::string_view line) const;
+
+ private:
+  [[nodiscard]] std::optional<FileLock> LockWhereOpenable() const;
+
+  std::filesystem::path path_;
+  std::chrono::milliseconds lockWait_;
+};
+
 class FileLock {
  public:
-  // Opens path, creating it empty when absent (it is never deleted), and waits
-  // up to wait for the lock. Throws std::system_error naming path when the file
-  // cannot be opened or locked, and std::runtime_error naming it when the lock
-  // is still held elsewhere once wait is over.
-  FileLock(const std::filesystem::path& path, std::chrono::milliseconds wait);
-
-  // The same, but none when the file cannot be opened, such as in a read-only
-  // directory where it does not exist yet: for work still worth doing unlocked.
-  [[nodiscard]] static std::optional<FileLock> WhereOpenable(const std::filesystem::path& path,
-                                                             std::chrono::milliseconds wait);
-
-  // Movable, so that it can be optional; neither copied nor assigned.
-  FileLock(FileLock&& other) noexcept : file_(std::exchange(other.file_, kNoFile)) {}
+  FileLock(FileLock&& other) noexcept : target_(std::move(other.target_)), file_(std::exchange(other.file_, kNoFile)) {}
+  FileLock& operator=(FileLock&&) = delete;
   // Releases the lock.
   ~FileLock();
+
+  // The file it guards, links followed.
+  [[nodiscard]] const std::filesystem::path& Target() const { return target_; }
 
   // The platform's open file: a descriptor or a handle, which fits either.
   using NativeFile = std::intptr_t;
   static constexpr NativeFile kNoFile = -1;
 
  private:
-  explicit FileLock(NativeFile file) : file_(file) {}
-  void WaitForLock(const std::filesystem::path& path, std::chrono::milliseconds wait) const;
+  friend class GuardedFile;
+  FileLock(std::filesystem::path target, NativeFile file) : target_(std::move(target)), file_(file) {}
 
+  std::filesystem::path target_;
   NativeFile file_;
 };
 

@@ -1,20 +1,15 @@
 #pragma once
-// Whole-file text operations. Each opens, uses and closes its file within the
-// call and throws std::system_error naming the file when anything fails.
+// Reading a whole file. Writing goes through the lock that guards the file
+// (file_lock.h, replace_file.h).
 
 #include <filesystem>
 #include <string>
-#include <string_view>
 
 namespace tavorin::os {
 
-// The file's whole content as bytes.
+// The file's whole content as bytes. Throws std::system_error naming the file
+// when it cannot be read (a missing file too), and std::runtime_error saying
+// what stands there when it is no regular file.
 [[nodiscard]] std::string ReadTextFile(const std::filesystem::path& path);
-
-// Appends line, which carries its own line end, in a single write, creating
-// the file when absent. When the file's last line has no line end, CR LF goes
-// first, so the new line never runs into what was there before. Appending needs
-// only write access: a file that cannot be read is taken to end with a line end.
-void AppendLine(const std::filesystem::path& path, std::string_view line);
 
 }  // namespace tavorin::os

@@ -14,6 +14,10 @@ namespace tavorin::scan {
 // empty text. Throws std::runtime_error when a string value never closes.
 [[nodiscard]] std::string ExtractJSON(std::string_view json, std::string_view key);
 
+// The same, but empty text where the string value never closes: for text
+// that only describes an answer, which must not fail over a cut one.
+[[nodiscard]] std::string ExtractJSONLenient(std::string_view json, std::string_view key);
+
 // True only where json holds `"key":true` exactly, with no blank after the colon.
 [[nodiscard]] bool ExtractJSONBool(std::string_view json, std::string_view key);
 

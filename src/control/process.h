@@ -1,5 +1,6 @@
 #pragma once
-// What the entry point needs from the operating system.
+// The process around the entry: its argument text, its preparation, the
+// clock and its end, each as the operating system has them.
 
 #include <string>
 

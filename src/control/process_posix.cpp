@@ -4,7 +4,7 @@
 #include <iostream>
 #include <stdexcept>
 
-#include "control/platform.h"
+#include "process.h"
 
 namespace tavorin::control {
 

@@ -7,8 +7,8 @@
 #include <iostream>
 
 #include "control/command_line.h"
-#include "control/platform.h"
 #include "os/windows_text.h"
+#include "process.h"
 
 namespace tavorin::control {
 namespace {

@@ -1,0 +1,125 @@
+// The replacement on POSIX systems: file modes and flags, fsync and rename.
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <stdexcept>
+#include <string>
+
+#include "posix_file.h"
+#include "replace_file_platform.h"
+
+namespace tavorin::os {
+namespace {
+
+[[noreturn]] void Fail(std::string_view what, const std::filesystem::path& target) {
+  ThrowFileError(what, target, errno);
+}
+
+std::filesystem::path FolderOf(const std::filesystem::path& target) {
+  return target.parent_path().empty() ? "." : target.parent_path();
+}
+
+// A rename over a file fails on an append-only or immutable one, and in a
+// folder with either flag; where the flags cannot be read, the move will tell.
+void RefuseUnchangeable(const std::filesystem::path& path, const std::filesystem::path& target) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  int flags = 0;
+  const bool known = fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+  if (fd >= 0) {
+    ::close(fd);
+  }
+  if (known && (flags & (FS_APPEND_FL | FS_IMMUTABLE_FL)) != 0) {
+    const std::string kind = (flags & FS_IMMUTABLE_FL) != 0 ? "immutable" : "append-only";
+    throw std::runtime_error("cannot replace " + target.string() + ": " +
+                             (path == target ? "it is " + kind : "its folder is " + kind));
+  }
+}
+
+}  // namespace
+
+void RefuseUnreplaceableTarget(const std::filesystem::path& target) {
+  struct stat existing {};
+  if (::stat(target.c_str(), &existing) != 0) {
+    if (errno == ENOENT) {
+      return;
+    }
+    Fail("cannot write", target);
+  }
+  if (!S_ISREG(existing.st_mode)) {
+    ThrowNotRegular("cannot write", target, KindOfFile(existing.st_mode));
+  }
+  if (::access(target.c_str(), W_OK) != 0) {
+    Fail("cannot write", target);
+  }
+  const std::filesystem::path folder = FolderOf(target);
+  RefuseUnchangeable(target, target);
+  RefuseUnchangeable(folder, target);
+  // In a sticky folder only the file's owner, the folder's and root may
+  // replace a file.
+  struct stat folderStatus {};
+  const uid_t user = ::geteuid();
+  if (::stat(folder.c_str(), &folderStatus) == 0 && (folderStatus.st_mode & S_ISVTX) != 0 && user != 0 &&
+      existing.st_uid != user && folderStatus.st_uid != user) {
+    throw std::runtime_error("cannot replace " + target.string() +
+                             ": it belongs to another user, in a folder where only the owner may replace it");
+  }
+}
+
+FilePtr CreateTemporaryFile(const std::filesystem::path& temporary, const std::filesystem::path& target,
+                            FileAccess access) {
+  // Never through a link put in its place.
+  const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, S_IRUSR | S_IWUSR);
+  if (fd < 0) {
+    Fail("cannot create a temporary file for", target);
+  }
+  FilePtr file(::fdopen(fd, "wb"));
+  if (!file) {
+    ::close(fd);
+    Fail("cannot create a temporary file for", target);
+  }
+  // The new file's mode: the old file's, where there is one, and its group,
+  // which keeps a folder shared with a group working; only the owner's and
+  // the group's bits for credentials. With no old file, the owner's alone for
+  // credentials, and what the umask lets through otherwise.
+  mode_t mode = S_IRUSR | S_IWUSR;
+  struct stat existing {};
+  if (::stat(target.c_str(), &existing) == 0) {
+    const mode_t kept = access == FileAccess::OwnerOnly ? S_IRWXU | S_IRWXG : S_IRWXU | S_IRWXG | S_IRWXO;
+    mode |= existing.st_mode & kept;
+    // A group this user is not in cannot be given: then none of its bits.
+    if (existing.st_gid != ::getegid() && ::fchown(fd, static_cast<uid_t>(-1), existing.st_gid) != 0) {
+      mode &= ~static_cast<mode_t>(S_IRWXG);
+    }
+  } else if (access == FileAccess::Shared) {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    mode = (S_IRUSR | S_IWUSR | S_IRGRP | S_IWGRP | S_IROTH | S_IWOTH) & ~mask;
+  }
+  if (::fchmod(fd, mode) != 0) {
+    Fail("cannot set permissions on", target);
+  }
+  return file;
+}
+
+void CutAndSync(std::FILE* file, std::size_t size, const std::filesystem::path& target) {
+  if (::ftruncate(::fileno(file), static_cast<off_t>(size)) != 0 || ::fsync(::fileno(file)) != 0) {
+    Fail("cannot write", target);
+  }
+}
+
+void MoveOver(const std::filesystem::path& temporary, const std::filesystem::path& target) {
+  if (::rename(temporary.c_str(), target.c_str()) != 0) {
+    Fail("cannot replace", target);
+  }
+  // Make the rename itself durable; a directory that refuses fsync is no loss.
+  if (const int dir = ::open(FolderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dir >= 0) {
+    ::fsync(dir);
+    ::close(dir);
+  }
+}
+
+}  // namespace tavorin::os
