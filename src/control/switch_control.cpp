@@ -28,8 +28,10 @@ ResultCode SwitchState(std::string_view switchValue) {
 // Text from the cloud as a reason may show it: cut short, control characters
 // escaped, in double quotes.
 std::string Quoted(std::string_view text) {
-  const bool cut = text.size() > kMostQuoted;
-  return "\"" + EscapeControlCharacters(text.substr(0, kMostQuoted)) + (cut ? "...\"" : "\"");
+  std::string quoted = "\"";
+  quoted.append(EscapeControlCharacters(text.substr(0, kMostQuoted)));
+  quoted.append(text.size() > kMostQuoted ? "...\"" : "\"");
+  return quoted;
 }
 
 // " (error <code>, "<message>")" where answer carries an error other than 0.
@@ -38,8 +40,10 @@ std::string CloudError(std::string_view answer) {
   if (code.empty() || code == "0") {
     return {};
   }
-  return " (error " + EscapeControlCharacters(code.substr(0, kMostQuoted)) + ", " +
-         Quoted(scan::ExtractJSONLenient(answer, "msg")) + ")";
+  std::string error = " (error ";
+  error.append(EscapeControlCharacters(std::string_view(code).substr(0, kMostQuoted)));
+  error.append(", ").append(Quoted(scan::ExtractJSONLenient(answer, "msg"))).append(")");
+  return error;
 }
 
 Outcome NotDone(std::string reason) {

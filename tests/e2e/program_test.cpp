@@ -194,6 +194,10 @@ struct RunCase {
   std::string windowsMessage = message;
 };
 
+void PrintTo(const RunCase& run, std::ostream* out) {
+  *out << run.name;
+}
+
 class RunTest : public ProgramTest, public ::testing::WithParamInterface<RunCase> {};
 
 // Without root's privileges, so that file modes hold as they do for anyone.
@@ -283,7 +287,7 @@ const RunCase kRuns[] = {
      .reason = R"(not done: the cloud refused the refresh token (error 401, "refresh token invalid"): put a new )"
                "token pair in tokens.txt",
      .paths = {kStatus, kRefresh}, .tokens = "at=at-1\r\nrt=old\r\n"},
-    {.name = "UnknownOptionIsRefused", .args = {"-V"}, .message = "unknown option -V\nUsage: tavorin", .paths = {}},
+    {.name = "UnknownOptionIsRefused", .args = {"-V"}, .message = "unknown option -V", .paths = {}},
     // The Windows program takes its raw command line, which the launcher
     // quotes: these arguments only exist on POSIX.
     {.name = "EmptyArgumentQueries", .args = {"1000c8441f", "", "off"}, .cloud = {.switchValue = "on"}, .exit = 1,
