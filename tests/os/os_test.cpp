@@ -96,6 +96,34 @@ TEST(ReplaceFileTest, LeftoverTemporaryIsMadeAnewWithoutFollowingALink) {
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 3) << "no temporary is left";
 }
 
+// Where only a file's owner may replace it, another user's file is refused
+// before anything is made: the move would fail only after the cloud answered.
+TEST(ReplaceFileTest, AnotherUsersFileInAStickyFolderIsRefusedBeforeAnything) {
+  if (::geteuid() != 0) {
+    GTEST_SKIP() << "another user is for root to become";
+  }
+  const testing::TempDir dir;
+  std::filesystem::permissions(dir.path(), perms::all | perms::sticky_bit);
+  WriteFile(dir / "tokens.txt", "old\r\n");
+  std::filesystem::permissions(dir / "tokens.txt",
+                               perms::all & ~(perms::owner_exec | perms::group_exec | perms::others_exec));
+  EXPECT_EXIT(
+      {
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0) {
+          std::_Exit(127);
+        }
+        try {
+          PendingReplacement(GuardedFile(dir / "tokens.txt", 0ms).Lock(), FileAccess::OwnerOnly);
+        } catch (const std::runtime_error& error) {
+          std::fputs(error.what(), stderr);
+          std::_Exit(0);
+        }
+        std::_Exit(1);
+      },
+      ::testing::ExitedWithCode(0), "it belongs to another user");
+  EXPECT_FALSE(std::filesystem::exists(TemporaryPathOf(dir / "tokens.txt")));
+}
+
 // From here on in this process, the system call fails with error wherever its
 // first argument is a path or a descriptor other than the standard streams.
 void FailSystemCall(long call, int error) {
