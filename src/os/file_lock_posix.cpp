@@ -36,7 +36,8 @@ FileLock::NativeFile OpenLockFile(const std::filesystem::path& path, bool mayFai
     }
     ThrowFileError(kWhat, path, errno);
   }
-  return OpenRegularFile(path, O_RDONLY | O_NOFOLLOW, 0, kWhat);
+  const int fd = OpenRegularFile(path, O_RDONLY | O_NOFOLLOW, 0, kWhat, mayFail);
+  return fd < 0 ? FileLock::kNoFile : fd;
 }
 
 bool TryLockFile(FileLock::NativeFile file, const std::filesystem::path& path) {

@@ -28,7 +28,7 @@ std::string_view KindOfFile(mode_t mode) {
   }
 }
 
-int OpenRegularFile(const std::filesystem::path& path, int flags, mode_t mode, std::string_view what) {
+int OpenRegularFile(const std::filesystem::path& path, int flags, mode_t mode, std::string_view what, bool mayFail) {
   // Non-blocking, a FIFO opens at once (or fails with ENXIO for want of a
   // reader) and is refused below; a regular file ignores the flag.
   const int fd = ::open(path.c_str(), flags | O_NONBLOCK | O_CLOEXEC, mode);
@@ -40,6 +40,9 @@ int OpenRegularFile(const std::filesystem::path& path, int flags, mode_t mode, s
     const int found = error == ELOOP ? ::lstat(path.c_str(), &status) : ::stat(path.c_str(), &status);
     if (found == 0 && !S_ISREG(status.st_mode)) {
       ThrowNotRegular(what, path, KindOfFile(status.st_mode));
+    }
+    if (mayFail) {
+      return -1;
     }
     ThrowFileError(what, path, error);
   }
