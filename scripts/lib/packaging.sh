@@ -1,11 +1,13 @@
 # Making and checking the packages. Source it after common.sh.
 
+# Every packed file's time stamp: the last commit's time, unless set.
+export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct)}
+
 # Runs CPack in a built directory (into packages/) and packs each package again
 # so that a commit gives the same bytes anywhere: the zip in name order, each
 # .deb with the Installed-Size dpkg counts, not CPack's size on disk.
 make_packages() {
   local package dir
-  local -x SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct)}
   rm -rf "$1/packages"
   (cd "$1" && quietly cpack)
   for package in "$1"/packages/*.{deb,zip}; do
@@ -30,7 +32,6 @@ make_packages() {
 # another folder; each must be byte for byte the one in build/.
 check_reproducible() {
   local copy preset package targets root failed=0
-  local -x SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct)}
   copy=$(mktemp -d)
   git ls-files -z -co --exclude-standard | tar -c --null --ignore-failed-read -T - 2>/dev/null | tar -x -C "$copy"
   for preset in "$@"; do
@@ -123,7 +124,7 @@ check_debs() {
   [ "$status" = 2 ] && [[ $output == *"no display available"* ]] ||
     { echo "the unpacked program without arguments (status $status) said: $output" >&2; failed=1; }
   mkdir "$scratch/work"
-  printf 'at=at-1\r\nrt=rt-1\r\n' >"$scratch/work/tokens.txt"
+  write_tokens "$scratch/work/tokens.txt"
   start_cloud "$cloud" "$(test_port "$build")" "$scratch/cloud.log" --expired
   status=0
   (cd "$scratch/work" && no_proxy=127.0.0.1 "${tavorin[@]}" 1000c8441f on) || status=$?

@@ -282,11 +282,11 @@ INSTANTIATE_TEST_SUITE_P(Runs, RunTest, ::testing::ValuesIn(kRuns),
 
 TEST_F(ProgramTest, UntrustedCertificateEndsWithStatusTwoBeforeAnyRequest) {
   // The program built for https on the same port, against a cloud there whose
-  // certificate no authority vouches for; another build has it beside its program.
-  const std::filesystem::path besideProgram = std::filesystem::path(kProgram).parent_path();
-  const std::string program = kWindowsProgram      ? (besideProgram / "tavorin-over-tls-under-wine").string()
-                              : !kEmulator.empty() ? (besideProgram / "tavorin_over_tls").string()
-                                                   : TAVORIN_TLS_PROGRAM;
+  // certificate no authority vouches for: beside the program, its name with
+  // "-over-tls" after "tavorin" (tavorin-over-tls, tavorin-over-tls-under-wine).
+  const std::filesystem::path path(kProgram);
+  const std::string program =
+      path.parent_path() / path.filename().string().insert(std::string_view("tavorin").size(), "-over-tls");
   cloud.Stop();
   const testing::TempDir certificateDir;
   sim::SimCloud tlsCloud(sim::GenerateSelfSignedCertificate(certificateDir.path()));
