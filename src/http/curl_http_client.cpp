@@ -7,7 +7,7 @@
 #include <new>
 #include <stdexcept>
 
-#include "http_request_checks.h"
+#include "http_client_common.h"
 
 namespace tavorin::http {
 namespace {
