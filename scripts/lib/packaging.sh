@@ -92,7 +92,7 @@ check_zip() {
 # check_debs BUILD SIM_CLOUD [EMULATOR...]: the .debs of a Release build pointed
 # at loopback, and their unpacked program, run by EMULATOR if given.
 check_debs() {
-  local build=$1 cloud=$2 version program window multiarch depends scratch output status failed=0
+  local build=$1 cloud=$2 version program window multiarch depends scratch output root status failed=0
   version=$(cache_value "$build" CMAKE_PROJECT_VERSION)
   make_packages "$build"
   program=$(echo "$build/packages/tavorin_${version}_"*.deb)
@@ -117,7 +117,9 @@ check_debs() {
   check_manual_page "$scratch/root/usr/share/man/man1/tavorin.1.gz" || failed=1
   local tavorin=("${@:3}" "$scratch/root/usr/bin/tavorin")
   output=$("${tavorin[@]}" --version)
-  [ "$output" = "tavorin $version" ] || { echo "--version said: $output" >&2; failed=1; }
+  root=$(compiled_api_root "$build")
+  [ "$(head -n 1 <<<"$output")" = "tavorin $version" ] && grep -qxF "API root: $root" <<<"$output" ||
+    { echo "--version said: $output (expected the lines tavorin $version and API root: $root)" >&2; failed=1; }
   # Without a display the module must be found, then fail on the display.
   status=0
   output=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "${tavorin[@]}" 2>&1) || status=$?
