@@ -1,11 +1,14 @@
 # Shared by the scripts: packages, builds, their caches. Source it from the root.
 source scripts/lib/harness.sh
 
-# Debian packages, one line per purpose. For scripts/package: the Release builds
-# (Linux, Windows, arm64) and the Debian tools.
-TAVORIN_PACKAGING_PACKAGES=(cmake ninja-build g++ pkg-config libcurl4-openssl-dev qt6-base-dev
-                            g++-mingw-w64-x86-64-posix dpkg-dev file lintian man-db zip
-                            crossbuild-essential-arm64 libcurl4-openssl-dev:arm64 qt6-base-dev:arm64)
+# Debian packages, one line per purpose. The program without its window:
+TAVORIN_BUILD_PACKAGES=(cmake ninja-build g++ pkg-config libcurl4-openssl-dev)
+# For scripts/demo: that, the simulated cloud, and GoogleTest, which a build
+# with the simulated cloud (BUILD_TESTING) finds at configure time.
+TAVORIN_DEMO_PACKAGES=("${TAVORIN_BUILD_PACKAGES[@]}" libcpp-httplib-dev libssl-dev libgtest-dev libgmock-dev)
+# For scripts/package: the Release builds (Linux, Windows, arm64) and the Debian tools.
+TAVORIN_PACKAGING_PACKAGES=("${TAVORIN_BUILD_PACKAGES[@]}" qt6-base-dev g++-mingw-w64-x86-64-posix dpkg-dev file
+                            lintian man-db zip crossbuild-essential-arm64 libcurl4-openssl-dev:arm64 qt6-base-dev:arm64)
 TAVORIN_PACKAGES=("${TAVORIN_PACKAGING_PACKAGES[@]}" ca-certificates openssl                   # and for the tests:
   libcpp-httplib-dev libssl-dev libgtest-dev libgmock-dev libbenchmark-dev # simulated cloud, tests, benchmarks
   qt6-qpa-plugins fonts-dejavu-core xvfb xauth xdotool                     # window tests and screenshot
