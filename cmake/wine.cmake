@@ -13,17 +13,22 @@ if(TAVORIN_WINE OR TAVORIN_WINDOWS_PROGRAM)
   find_program(TAVORIN_WINESERVER NAMES wineserver64 wineserver PATHS /usr/lib/wine)
 endif()
 
-# tavorin_wine_fixture(FIXTURE PREFIX [COMMAND...]): FIXTURE_stop, FIXTURE's
-# last step, stops the Wine server and helpers of PREFIX, which outlive their
-# programs. Given COMMAND, FIXTURE_setup, its first step, runs it in PREFIX
-# (setting the prefix up) and stops that Wine too: the tests start their own.
-# Wine's helpers get no output streams of the test's, which they would hold.
+# tavorin_wine_fixture(FIXTURE PREFIX [STOPPED] [COMMAND...]): FIXTURE_stop,
+# FIXTURE's last step, stops the Wine server and helpers of PREFIX, which
+# outlive their programs. Given COMMAND, FIXTURE_setup, its first step, runs it
+# in PREFIX (setting the prefix up), and STOPPED stops that Wine after it. The
+# helpers it starts get no output streams of the test's, which they would hold.
 function(tavorin_wine_fixture fixture prefix)
+  cmake_parse_arguments(PARSE_ARGV 2 ARG "STOPPED" "" "")
   set(stop "\"$0\" -k 2>/dev/null; exec \"$0\" -w")
   add_test(NAME ${fixture}_stop COMMAND sh -c "${stop}" ${TAVORIN_WINESERVER})
   set_tests_properties(${fixture}_stop PROPERTIES FIXTURES_CLEANUP ${fixture} ENVIRONMENT WINEPREFIX=${prefix})
-  if(ARGN)
-    add_test(NAME ${fixture}_setup COMMAND sh -c "\"$@\" </dev/null >/dev/null 2>&1; ${stop}" ${TAVORIN_WINESERVER} ${ARGN})
+  if(ARG_UNPARSED_ARGUMENTS)
+    set(setup "\"$@\" </dev/null >/dev/null 2>&1")
+    if(ARG_STOPPED)
+      string(APPEND setup "; ${stop}")
+    endif()
+    add_test(NAME ${fixture}_setup COMMAND sh -c "${setup}" ${TAVORIN_WINESERVER} ${ARG_UNPARSED_ARGUMENTS})
     set_tests_properties(${fixture}_setup PROPERTIES FIXTURES_SETUP ${fixture} TIMEOUT 180
                          ENVIRONMENT "TAVORIN_WINEPREFIX=${prefix};WINEPREFIX=${prefix}")
   endif()
