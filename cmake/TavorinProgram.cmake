@@ -25,7 +25,8 @@ function(tavorin_add_program name apiRoot)
       file(RELATIVE_PATH module_dir_from_program ${CMAKE_INSTALL_FULL_BINDIR} ${CMAKE_INSTALL_FULL_LIBDIR}/tavorin)
       target_compile_definitions(${name} PRIVATE
         TAVORIN_WINDOW_MODULE="tavorin-window${CMAKE_SHARED_MODULE_SUFFIX}"
-        TAVORIN_WINDOW_MODULE_INSTALL_DIR="${module_dir_from_program}")
+        TAVORIN_WINDOW_MODULE_INSTALL_DIR="${module_dir_from_program}"
+        TAVORIN_WINDOW_PACKAGE="${CPACK_DEBIAN_WINDOW_PACKAGE_NAME}")
     endif()
   endif()
   if(WIN32)

@@ -1,11 +1,14 @@
 # Shared by the scripts: packages, builds, their caches. Source it from the root.
 source scripts/lib/harness.sh
 
-# Debian packages, one line per purpose. For scripts/package: the Release builds
-# (Linux, Windows, arm64) and the Debian tools.
-TAVORIN_PACKAGING_PACKAGES=(cmake ninja-build g++ pkg-config libcurl4-openssl-dev qt6-base-dev
-                            g++-mingw-w64-x86-64-posix dpkg-dev file lintian man-db zip
-                            crossbuild-essential-arm64 libcurl4-openssl-dev:arm64 qt6-base-dev:arm64)
+# Debian packages, one line per purpose. The program without its window:
+TAVORIN_BUILD_PACKAGES=(cmake ninja-build g++ pkg-config libcurl4-openssl-dev)
+# For scripts/demo: that, the simulated cloud, and GoogleTest, which a build
+# with the simulated cloud (BUILD_TESTING) finds at configure time.
+TAVORIN_DEMO_PACKAGES=("${TAVORIN_BUILD_PACKAGES[@]}" libcpp-httplib-dev libssl-dev libgtest-dev libgmock-dev)
+# For scripts/package: the Release builds (Linux, Windows, arm64) and the Debian tools.
+TAVORIN_PACKAGING_PACKAGES=("${TAVORIN_BUILD_PACKAGES[@]}" qt6-base-dev g++-mingw-w64-x86-64-posix dpkg-dev file
+                            lintian man-db zip crossbuild-essential-arm64 libcurl4-openssl-dev:arm64 qt6-base-dev:arm64)
 TAVORIN_PACKAGES=("${TAVORIN_PACKAGING_PACKAGES[@]}" ca-certificates openssl                   # and for the tests:
   libcpp-httplib-dev libssl-dev libgtest-dev libgmock-dev libbenchmark-dev # simulated cloud, tests, benchmarks
   qt6-qpa-plugins fonts-dejavu-core xvfb xauth xdotool                     # window tests and screenshot
@@ -33,10 +36,11 @@ ensure_packages() {
 quietly() { local output; output=$("$@" 2>&1) || { printf '%s\n' "$output" >&2; return 1; }; }
 
 # build_configuration PRESET [OPTION...]: configures and builds; loopback builds
-# take TAVORIN_TEST_PORT, when set, so that two checkouts can test at once.
+# (whose preset points the program at 127.0.0.1) take TAVORIN_TEST_PORT, when
+# set, so that two checkouts can test at once.
 build_configuration() {
   local root=()
-  [[ -z ${TAVORIN_TEST_PORT:-} || $1 =~ ^(default|windows|package|arm64)$ ]] ||
+  [[ -z ${TAVORIN_TEST_PORT:-} || $(cmake --preset "$1" -N) != *'TAVORIN_API_ROOT="http://127.0.0.1:'* ]] ||
     root=(-DTAVORIN_API_ROOT="http://127.0.0.1:$TAVORIN_TEST_PORT")
   cmake --preset "$@" "${root[@]}"
   cmake --build --preset "$1"

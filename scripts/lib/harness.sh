@@ -16,6 +16,10 @@ start_cloud() {
 
 stop_cloud() { kill "${cloud_pid:-}" 2>/dev/null || true; wait "${cloud_pid:-}" 2>/dev/null || true; cloud_pid=; }
 
+# write_tokens FILE: the token pair the simulated cloud starts with, as the
+# program keeps it.
+write_tokens() { printf 'at=at-1\r\nrt=rt-1\r\n' >"$1"; }
+
 # run_in_virtual_x SCRIPT [ARGUMENT...]: ends the caller by running the script
 # (absolute path) in an X server of its own, TAVORIN_IN_XVFB=1, 150 s at most.
 run_in_virtual_x() {

@@ -1,11 +1,13 @@
 # Making and checking the packages. Source it after common.sh.
 
+# Every packed file's time stamp: the last commit's time, unless set.
+export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct)}
+
 # Runs CPack in a built directory (into packages/) and packs each package again
 # so that a commit gives the same bytes anywhere: the zip in name order, each
 # .deb with the Installed-Size dpkg counts, not CPack's size on disk.
 make_packages() {
   local package dir
-  local -x SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct)}
   rm -rf "$1/packages"
   (cd "$1" && quietly cpack)
   for package in "$1"/packages/*.{deb,zip}; do
@@ -30,7 +32,6 @@ make_packages() {
 # another folder; each must be byte for byte the one in build/.
 check_reproducible() {
   local copy preset package targets root failed=0
-  local -x SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct)}
   copy=$(mktemp -d)
   git ls-files -z -co --exclude-standard | tar -c --null --ignore-failed-read -T - 2>/dev/null | tar -x -C "$copy"
   for preset in "$@"; do
@@ -91,7 +92,7 @@ check_zip() {
 # check_debs BUILD SIM_CLOUD [EMULATOR...]: the .debs of a Release build pointed
 # at loopback, and their unpacked program, run by EMULATOR if given.
 check_debs() {
-  local build=$1 cloud=$2 version program window multiarch depends scratch output status failed=0
+  local build=$1 cloud=$2 version program window multiarch depends scratch output root status failed=0
   version=$(cache_value "$build" CMAKE_PROJECT_VERSION)
   make_packages "$build"
   program=$(echo "$build/packages/tavorin_${version}_"*.deb)
@@ -116,14 +117,16 @@ check_debs() {
   check_manual_page "$scratch/root/usr/share/man/man1/tavorin.1.gz" || failed=1
   local tavorin=("${@:3}" "$scratch/root/usr/bin/tavorin")
   output=$("${tavorin[@]}" --version)
-  [ "$output" = "tavorin $version" ] || { echo "--version said: $output" >&2; failed=1; }
+  root=$(compiled_api_root "$build")
+  [ "$(head -n 1 <<<"$output")" = "tavorin $version" ] && grep -qxF "API root: $root" <<<"$output" ||
+    { echo "--version said: $output (expected the lines tavorin $version and API root: $root)" >&2; failed=1; }
   # Without a display the module must be found, then fail on the display.
   status=0
   output=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "${tavorin[@]}" 2>&1) || status=$?
   [ "$status" = 2 ] && [[ $output == *"no display available"* ]] ||
     { echo "the unpacked program without arguments (status $status) said: $output" >&2; failed=1; }
   mkdir "$scratch/work"
-  printf 'at=at-1\r\nrt=rt-1\r\n' >"$scratch/work/tokens.txt"
+  write_tokens "$scratch/work/tokens.txt"
   start_cloud "$cloud" "$(test_port "$build")" "$scratch/cloud.log" --expired
   status=0
   (cd "$scratch/work" && no_proxy=127.0.0.1 "${tavorin[@]}" 1000c8441f on) || status=$?

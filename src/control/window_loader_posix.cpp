@@ -50,7 +50,8 @@ int RunWindowModule(int& argc, char** argv, SwitchOperation operation) {
     return entry(request);
   }
   throw std::runtime_error("cannot open the window: " + std::string(TAVORIN_WINDOW_MODULE) + " is neither in " +
-                           directory.string() + " nor in " + (directory / TAVORIN_WINDOW_MODULE_INSTALL_DIR).string());
+                           directory.string() + " nor in " + (directory / TAVORIN_WINDOW_MODULE_INSTALL_DIR).string() +
+                           "; install the " TAVORIN_WINDOW_PACKAGE " package");
 }
 
 }  // namespace tavorin::control

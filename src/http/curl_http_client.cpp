@@ -7,7 +7,7 @@
 #include <new>
 #include <stdexcept>
 
-#include "http_request_checks.h"
+#include "http_client_common.h"
 
 namespace tavorin::http {
 namespace {
@@ -116,12 +116,9 @@ std::string PlatformPost(const std::string& url, const std::vector<HttpHeader>& 
     if (response.tooLarge) {
       throw std::runtime_error(RequestFailure(url, ResponseTooLarge()));
     }
-    // libcurl's own detail, when it left one.
-    std::string detail = errorText;
-    if (detail.empty()) {
-      detail = curl_easy_strerror(code);
-    }
-    throw std::runtime_error(RequestFailure(url, std::string(curl_easy_strerror(code)) + " (" + detail + ")"));
+    // One cause: libcurl's detail of this failure where it left one, which
+    // says more than the text of its code.
+    throw std::runtime_error(RequestFailure(url, errorText[0] != '\0' ? errorText : curl_easy_strerror(code)));
   }
   return std::move(response.body);
 }

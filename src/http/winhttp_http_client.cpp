@@ -9,7 +9,7 @@
 #include <memory>
 #include <stdexcept>
 
-#include "http_request_checks.h"
+#include "http_client_common.h"
 #include "os/windows_text.h"
 
 namespace tavorin::http {

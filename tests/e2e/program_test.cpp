@@ -299,9 +299,9 @@ const RunCase kRuns[] = {
      .reason = "not done: the cloud did not acknowledge",
      .paths = {kStatus, kSet}, .windows = false},
 
-    {.name = "ConnectionRefused", .down = true, .message = kHost + "Couldn't connect", .paths = {},
+    {.name = "ConnectionRefused", .down = true, .message = kHost + "Failed to connect", .paths = {},
      .windowsMessage = kHost + "cannot connect to the server (WinHTTP error 12029)"},
-    {.name = "StallPastTheTimeout", .cloud = {.fault = Stall}, .message = kHost + "Timeout",
+    {.name = "StallPastTheTimeout", .cloud = {.fault = Stall}, .message = kHost + "Operation timed out",
      .windowsMessage = kHost + "the operation timed out (WinHTTP error 12002)"},
 
     {.name = "TokenFileMissing", .arrange = [](Dir dir) { std::filesystem::remove(dir / "tokens.txt"); },
@@ -365,11 +365,11 @@ INSTANTIATE_TEST_SUITE_P(Runs, RunTest, ::testing::ValuesIn(kRuns),
 
 TEST_F(ProgramTest, UntrustedCertificateEndsWithStatusTwoBeforeAnyRequest) {
   // The program built for https on the same port, against a cloud there whose
-  // certificate no authority vouches for; another build has it beside its program.
-  const std::filesystem::path besideProgram = std::filesystem::path(kProgram).parent_path();
-  const std::string program = kWindowsProgram      ? (besideProgram / "tavorin-over-tls-under-wine").string()
-                              : !kEmulator.empty() ? (besideProgram / "tavorin_over_tls").string()
-                                                   : TAVORIN_TLS_PROGRAM;
+  // certificate no authority vouches for: beside the program, its name with
+  // "-over-tls" after "tavorin" (tavorin-over-tls, tavorin-over-tls-under-wine).
+  const std::filesystem::path path(kProgram);
+  const std::string program =
+      path.parent_path() / path.filename().string().insert(std::string_view("tavorin").size(), "-over-tls");
   cloud.Stop();
   const testing::TempDir certificateDir;
   sim::SimCloud tlsCloud(sim::GenerateSelfSignedCertificate(certificateDir.path()));

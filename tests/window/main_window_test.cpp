@@ -1,6 +1,6 @@
 // The main window's widgets on the offscreen platform: what the real window's
 // run does not see, such as captions, places, icons and plain text.
-#include "window/main_window.h"
+#include "window/qt_window.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

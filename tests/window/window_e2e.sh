@@ -55,7 +55,7 @@ start_cloud "$cloud" "$port" cloud.err --expired || fail "the simulated cloud di
 # The toolkit wants a private runtime directory and says so on stderr otherwise.
 mkdir -m 700 runtime
 export XDG_RUNTIME_DIR=$workdir/runtime
-printf 'at=at-1\r\nrt=rt-1\r\n' >tokens.txt
+write_tokens tokens.txt
 start_program
 
 window=$(find_window Form1) || fail "the window Form1 did not open"
@@ -88,7 +88,7 @@ grep -q "^Tavorin: request to 127.0.0.1:$port failed" program.err || fail "no er
 # Under Wine, SIGTERM stands for TerminateProcess, which nothing can hold.
 if [[ $program != *-under-wine ]]; then
   start_cloud "$cloud" "$port" cloud.err --expired --delay 1000 || fail "the simulated cloud did not start again"
-  printf 'at=at-1\r\nrt=rt-1\r\n' >tokens.txt
+  write_tokens tokens.txt
   start_program
   window=$(find_window Form1) || fail "the window Form1 did not open again"
   click 48 # on

@@ -1,7 +1,7 @@
 #pragma once
-// What every HTTP client does alike, whatever the platform's library: refusing
-// headers that would inject lines, capping the answer, naming the host in
-// errors.
+// What the platform's HTTP clients share, whatever their library: refusing
+// headers that would inject lines, the cap on an answer, and the text of a
+// failed request, which names the host.
 
 #include <cstddef>
 #include <string>
@@ -17,9 +17,6 @@ inline constexpr std::size_t kMaxResponseSize = std::size_t{64} * 1024 * 1024;
 // Throws std::runtime_error naming the header when its name is empty or holds
 // a colon, line break or NUL, or its value holds a line break or NUL.
 void CheckHeader(const HttpHeader& header);
-
-// The host (and port, where one is given) of an http or https URL.
-[[nodiscard]] std::string_view HostOf(std::string_view url);
 
 // "request to HOST failed: " + cause, the text of every transport error.
 [[nodiscard]] std::string RequestFailure(std::string_view url, std::string_view cause);

@@ -1,6 +1,6 @@
 #pragma once
-// The main window: three buttons that each run one switch operation on the
-// default device and show the result code in a message box.
+// The main window with Qt: three buttons that each run one switch operation on
+// the default device and show the result code in a message box.
 
 #include <QPushButton>
 #include <QWidget>

@@ -1,22 +1,26 @@
-#include "http_request_checks.h"
+#include "http_client_common.h"
 
 #include <stdexcept>
 
 namespace tavorin::http {
+namespace {
 
-void CheckHeader(const HttpHeader& header) {
-  if (header.name.empty() || header.name.find_first_of(std::string_view(":\r\n\0", 4)) != std::string::npos ||
-      header.value.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos) {
-    throw std::runtime_error("invalid HTTP header " + header.name + ": contains a line break or separator");
-  }
-}
-
+// The host (and port, where one is given) of an http or https URL.
 std::string_view HostOf(std::string_view url) {
   const std::size_t schemeEnd = url.find("://");
   if (schemeEnd != std::string_view::npos) {
     url.remove_prefix(schemeEnd + 3);
   }
   return url.substr(0, url.find_first_of("/?#"));
+}
+
+}  // namespace
+
+void CheckHeader(const HttpHeader& header) {
+  if (header.name.empty() || header.name.find_first_of(std::string_view(":\r\n\0", 4)) != std::string::npos ||
+      header.value.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos) {
+    throw std::runtime_error("invalid HTTP header " + header.name + ": contains a line break or separator");
+  }
 }
 
 std::string RequestFailure(std::string_view url, std::string_view cause) {

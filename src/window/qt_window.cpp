@@ -1,9 +1,14 @@
-#include "window/main_window.h"
+// The window with Qt: the main window's widgets, the toolkit's start, and the
+// entry of the module that the program loads when started without arguments,
+// so that command-line runs never load the toolkit.
+#include "window/qt_window.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QMessageBox>
 #include <QString>
 
+#include <cstdlib>
+#include <iostream>
 #include <utility>
 
 #include "control/front_end.h"
@@ -17,6 +22,35 @@ QString ToQString(std::string_view text) {
 
 QMessageBox::Icon ToQtIcon(BoxIcon icon) {
   return icon == BoxIcon::Error ? QMessageBox::Critical : QMessageBox::NoIcon;
+}
+
+// In force only while the toolkit connects to the display. It fails there with
+// a fatal message and would abort; this ends the run like any other error,
+// with the program's own words alone: the toolkit's (its warnings on the way,
+// and advice such as reinstalling the application) would only mislead.
+void EndWhenNoDisplay(QtMsgType type, const QMessageLogContext& /*context*/, const QString& /*message*/) {
+  if (type != QtFatalMsg) {
+    return;
+  }
+  std::cerr << "Tavorin: cannot open the window: no display available\n"
+            << "Give a device ID to run without the window.\n"
+            << control::kShortUsageText;
+  std::cerr.flush();
+  // The toolkit is half set up here: end without running its clean-up.
+  std::_Exit(control::kErrorStatus);
+}
+
+// Starts the toolkit and runs the main window until it is closed. Returns the
+// exit status: 0 once the window is closed, the error status after a click
+// ended on an error. argc and argv must outlive the call.
+int RunWindow(int& argc, char** argv, const control::SwitchOperation& operation) {
+  const QtMessageHandler previous = qInstallMessageHandler(EndWhenNoDisplay);
+  const QApplication application(argc, argv);
+  qInstallMessageHandler(previous);
+
+  MainWindow window(operation);
+  window.show();
+  return QApplication::exec();
 }
 
 }  // namespace
@@ -59,7 +93,7 @@ void MainWindow::Click(std::string_view word) {
 void MainWindow::EndOnError(std::string_view message) {
   setEnabled(false);
   ShowMessageBox(ErrorBox(message));
-  QCoreApplication::exit(control::kErrorStatus);
+  QApplication::exit(control::kErrorStatus);
 }
 
 void MainWindow::ShowMessageBox(const MessageBoxContent& content) {
@@ -70,3 +104,7 @@ void MainWindow::ShowMessageBox(const MessageBoxContent& content) {
 }
 
 }  // namespace tavorin::window
+
+extern "C" int tavorin_run_window(const tavorin::control::WindowRequest& request) {
+  return tavorin::window::RunWindow(*request.argc, request.argv, request.operation);
+}
