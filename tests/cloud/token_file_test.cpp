@@ -44,11 +44,30 @@ TEST(TokenFileTest, PairIsTwoCrLfLinesAndOneThatWouldNotReadBackIsRefused) {
 }
 
 TEST(RequestBodies, AreTheCloudsExactBodiesAndInsertedValuesCannotAddFields) {
-  EXPECT_EQ(RefreshBody("R1"), R"({"rt":"R1"})");
   EXPECT_EQ(StatusBody("1000c8441f"), R"({"thingList":[{"itemType":1,"id":"1000c8441f"}]})");
   EXPECT_EQ(SetBody(R"(x","type":2,"id":"y)", "on"),
             R"({"type":1,"id":"x\",\"type\":2,\"id\":\"y","params":{"switch":"on"}})");
-  EXPECT_EQ(RefreshBody("a\\b\n\x01\x1f"), R"({"rt":"a\\b\u000a\u0001\u001f"})");
+}
+
+// A refresh token goes back as the cloud's answer held it, escapes and all,
+// where that is a JSON string's content; anything else is escaped.
+TEST(RequestBodies, RefreshTokenGoesBackAsTheCloudWroteIt) {
+  struct {
+    std::string token;
+    const char* sent;
+  } const cases[] = {
+      {"R1", "R1"},
+      {R"(R\/2)", R"(R\/2)"},
+      {R"(a\"b\\c\u00e9\n)", R"(a\"b\\c\u00e9\n)"},
+      {R"(a"b)", R"(a\"b)"},
+      {R"(a\q)", R"(a\\q)"},
+      {R"(a\u00g9)", R"(a\\u00g9)"},
+      {R"(a\)", R"(a\\)"},
+      {"a\\b\n\x01\x1f", R"(a\\b\u000a\u0001\u001f)"},
+  };
+  for (const auto& refresh : cases) {
+    EXPECT_EQ(RefreshBody(refresh.token), R"({"rt":")" + std::string(refresh.sent) + R"("})") << refresh.token;
+  }
 }
 
 }  // namespace
