@@ -1,5 +1,6 @@
-// The scanners' rules, each in one table: the value of the first quoted key,
-// the flag, the switch after "params", and the marker anywhere in an answer.
+// The scanners' rules: the value of the first quoted key, in one table, the
+// flag and the switch after "params". The fuzzer holds all of them, and the
+// marker search, against a plain reference.
 #include "scan/json_scan.h"
 
 #include <gmock/gmock.h>
@@ -39,24 +40,13 @@ TEST(JsonScanTest, StringValueWithoutItsClosingQuoteIsAnErrorNamingTheKey) {
               ::testing::ThrowsMessage<std::runtime_error>("malformed response: unterminated value for key at"));
 }
 
-TEST(JsonScanTest, FlagIsTheQuotedKeyAColonAndTrueAnywhereAndTheSwitchFollowsParams) {
+TEST(JsonScanTest, FlagIsExactlyTheQuotedKeyAColonAndTrueAnywhereAndTheSwitchFollowsParams) {
   EXPECT_TRUE(ExtractJSONBool(R"({"d":{"x":1,"online":true}})", "online"));
-  for (const char* json : {R"({"online": true})", R"({"online":"true"})", R"({"isonline":true})", ""}) {
-    EXPECT_FALSE(ExtractJSONBool(json, "online")) << json;
-  }
+  EXPECT_FALSE(ExtractJSONBool(R"({"online": true})", "online"));
   // The switch is the first one at or after the params key.
   EXPECT_EQ(ExtractJSONParam(R"({"switch":"on","params":{"pulse":"on","switch":"off"}})"), "off");
   EXPECT_EQ(ExtractJSONParam(R"({"params":{},"x":{"switch":"on"},"params":{"switch":"off"}})"), "on");
   EXPECT_EQ(ExtractJSONParam(R"({"switch":"on"})"), "");
-}
-
-TEST(JsonScanTest, MarkerIsFoundWhereverItStandsAndOnlyWhole) {
-  for (const char* text : {R"("error":401)", R"({"error":0,"data":{"error":401}})", R"("error":40"error":401)"}) {
-    EXPECT_TRUE(Contains(text, R"("error":401)")) << text;
-  }
-  for (const char* text : {R"({"error":402})", R"({"error":40)", ""}) {
-    EXPECT_FALSE(Contains(text, R"("error":401)")) << text;
-  }
 }
 
 }  // namespace

@@ -37,10 +37,12 @@ TEST(MainWindowTest, ThreePlainButtonsShowTheirOperationsCodeOrTheErrorThatEndsT
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
   const QList<QPushButton*> buttons = window.findChildren<QPushButton*>();
   ASSERT_EQ(buttons.size(), 3);
-  const char* captions[] = {"on", "off", "info"};
+  // The model's captions and places, each on its own button.
   for (int i = 0; i < 3; ++i) {
-    EXPECT_EQ(buttons[i]->text(), captions[i]);
-    EXPECT_EQ(buttons[i]->geometry(), QRect(48 + 88 * i, 56, 57, 33));
+    const ButtonSpec& spec = kButtons.at(i);
+    EXPECT_EQ(buttons[i]->text().toStdString(), spec.caption);
+    const Rect& place = spec.geometry;
+    EXPECT_EQ(buttons[i]->geometry(), QRect(place.left, place.top, place.width, place.height));
     EXPECT_FALSE(buttons[i]->isDefault() || buttons[i]->autoDefault() || !buttons[i]->shortcut().isEmpty());
   }
 
