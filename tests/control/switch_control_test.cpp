@@ -19,8 +19,8 @@ namespace {
 using testing::ReadFile;
 using testing::WriteFile;
 
-constexpr const char* kPair = "at=at-1\r\nrt=rt-1\r\n";
-constexpr const char* kNewPair = "at=at-2\r\nrt=rt-2\r\n";
+constexpr const char* kPair = testing::kFirstPair;
+constexpr const char* kNewPair = testing::kSecondPair;
 constexpr const char* kHistory = "old\r\n";
 constexpr const char* kReport =
     "DeviceId : 1000c8441f\r\nOnline   : True\r\nSwitch   : on\r\nFirmware : 3.7.1\r\nRSSI     : -48\r\n"

@@ -33,7 +33,7 @@ namespace {
 using testing::ReadFile;
 using testing::WriteFile;
 
-constexpr const char* kInitialTokens = "at=at-1\r\nrt=rt-1\r\n";
+constexpr const char* kInitialTokens = testing::kFirstPair;
 constexpr const char* kHistory = "2026-01-01 00:00:00 DeviceId=1000c8441f Request= Result=1\r\n";
 // Local date and time as the program writes it.
 constexpr const char* kStamp = "[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}";
@@ -149,7 +149,9 @@ constexpr const char* kRefresh = "/v2/user/refresh";
 const Args kSetAndRead = {kStatus, kSet, kStatus};
 const Args kOn = {"1000c8441f", "on"};
 const Args kInfo = {"1000c8441f", "info"};
-constexpr const char* kNewPair = "at=at-2\r\nrt=rt-2\r\n";
+constexpr const char* kNewPair = testing::kSecondPair;
+constexpr std::size_t kLargestAnswer = std::size_t{64} * 1024 * 1024;
+const std::string kNulInToken("at=a\0t\r\nrt=rt-1\r\n", 17);
 const std::string kHost = "request to 127.0.0.1:" + std::to_string(TAVORIN_CLOUD_PORT) + " failed: ";
 
 void Remove(const std::filesystem::path& path, perms mode) {
@@ -299,6 +301,13 @@ const RunCase kRuns[] = {
      .reason = "not done: the cloud did not acknowledge",
      .paths = {kStatus, kSet}, .windows = false},
 
+    // Either client takes the largest answer, refuses one byte more, and
+    // refuses a token that a token file may hold but a header cannot carry.
+    {.name = "AnswerOf64MiBIsTaken", .cloud = {.statusPaddedTo = kLargestAnswer}},
+    {.name = "AnswerBeyond64MiBIsRefused", .cloud = {.statusPaddedTo = kLargestAnswer + 1},
+     .message = kHost + "response larger than 64 MiB"},
+    {.name = "TokenHoldingANulIsRefusedBeforeSending", .arrange = [](Dir dir) { WriteFile(dir / "tokens.txt", kNulInToken); },
+     .message = "invalid HTTP header Authorization", .paths = {}, .tokens = kNulInToken},
     {.name = "ConnectionRefused", .down = true, .message = kHost + "Failed to connect", .paths = {},
      .windowsMessage = kHost + "cannot connect to the server (WinHTTP error 12029)"},
     {.name = "StallPastTheTimeout", .cloud = {.fault = Stall}, .message = kHost + "Operation timed out",

@@ -24,9 +24,9 @@ namespace {
 TEST(ReplaceFileWindowsTest, OwnerOnlyFileLetsInItsOwnerAlone) {
   const testing::TempDir dir;
   const std::filesystem::path file = dir / "tokens.txt";
-  testing::WriteFile(file, "at=at-1\r\nrt=rt-1\r\n");
-  ReplaceFile(GuardedFile(file, {}).Lock(), "at=at-2\r\nrt=rt-2\r\n", FileAccess::OwnerOnly);
-  EXPECT_EQ(testing::ReadFile(file), "at=at-2\r\nrt=rt-2\r\n");
+  testing::WriteFile(file, testing::kFirstPair);
+  ReplaceFile(GuardedFile(file, {}).Lock(), testing::kSecondPair, FileAccess::OwnerOnly);
+  EXPECT_EQ(testing::ReadFile(file), testing::kSecondPair);
 
   constexpr SECURITY_INFORMATION kParts = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
   PSECURITY_DESCRIPTOR descriptor = nullptr;
@@ -49,22 +49,22 @@ TEST(ReplaceFileWindowsTest, OwnerOnlyFileLetsInItsOwnerAlone) {
 TEST(ReplaceFileWindowsTest, TextThatCannotBeMovedOverAFileHeldOpenIsKept) {
   const testing::TempDir dir;
   const std::filesystem::path file = dir / "tokens.txt";
-  testing::WriteFile(file, "at=at-1\r\nrt=rt-1\r\n");
+  testing::WriteFile(file, testing::kFirstPair);
   const FileLock lock = GuardedFile(file, {}).Lock();
   PendingReplacement pending(lock, FileAccess::OwnerOnly, 4096, "the new token pair");
   const HANDLE held = ::CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   ASSERT_NE(held, INVALID_HANDLE_VALUE);
   try {
-    pending.Commit("at=at-2\r\nrt=rt-2\r\n");
+    pending.Commit(testing::kSecondPair);
     ADD_FAILURE() << "moved over a file held open";
   } catch (const std::runtime_error& error) {
     EXPECT_THAT(error.what(), ::testing::HasSubstr("the new token pair is in " + TemporaryPathOf(file).string() +
                                                    ": move it over " + file.string()));
   }
   ::CloseHandle(held);
-  EXPECT_EQ(testing::ReadFile(file), "at=at-1\r\nrt=rt-1\r\n");
-  EXPECT_EQ(testing::ReadFile(TemporaryPathOf(file)), "at=at-2\r\nrt=rt-2\r\n");
+  EXPECT_EQ(testing::ReadFile(file), testing::kFirstPair);
+  EXPECT_EQ(testing::ReadFile(TemporaryPathOf(file)), testing::kSecondPair);
 }
 
 }  // namespace

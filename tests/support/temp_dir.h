@@ -10,6 +10,11 @@
 
 namespace tavorin::testing {
 
+// A test's token pairs: the one it starts with, and the one its cloud's first
+// refresh issues.
+inline constexpr const char* kFirstPair = "at=at-1\r\nrt=rt-1\r\n";
+inline constexpr const char* kSecondPair = "at=at-2\r\nrt=rt-2\r\n";
+
 class TempDir {
  public:
   TempDir() {
