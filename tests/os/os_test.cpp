@@ -77,25 +77,6 @@ TEST(ReplaceFileTest, ModesAndGroupFollowTheOldFileAndTheAccess) {
   ::umask(previousMask);
 }
 
-// A killed run's temporary file, even a link put in its place, is made anew;
-// the file it pointed to stays as it was.
-TEST(ReplaceFileTest, LeftoverTemporaryIsMadeAnewWithoutFollowingALink) {
-  const testing::TempDir dir;
-  const std::filesystem::path tokens = dir / "tokens.txt";
-  WriteFile(dir / "other.txt", "other\r\n");
-  std::filesystem::create_symlink(dir / "other.txt", TemporaryPathOf(tokens));
-  const FileLock lock = GuardedFile(tokens, 0ms).Lock();
-  PendingReplacement pending(lock, FileAccess::OwnerOnly, 4096);
-  pending.Commit("at=A2\r\n");
-  EXPECT_EQ(ReadFile(tokens), "at=A2\r\n") << "cut to its text";
-  EXPECT_EQ(ReadFile(dir / "other.txt"), "other\r\n");
-  EXPECT_THROW(pending.Commit("at=A3\r\n"), std::logic_error);
-  EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(TemporaryPathOf(tokens))));
-  { PendingReplacement dropped(lock, FileAccess::OwnerOnly); }
-  EXPECT_EQ(ReadFile(tokens), "at=A2\r\n");
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 3) << "no temporary is left";
-}
-
 // Where only a file's owner may replace it, another user's file is refused
 // before anything is made: the move would fail only after the cloud answered.
 TEST(ReplaceFileTest, AnotherUsersFileInAStickyFolderIsRefusedBeforeAnything) {
