@@ -39,6 +39,8 @@ using testing::ReadFile;
 using testing::WriteFile;
 
 constexpr perms kOwnerReadWrite = perms::owner_read | perms::owner_write;
+constexpr perms kReadWriteForAll =
+    kOwnerReadWrite | perms::group_read | perms::group_write | perms::others_read | perms::others_write;
 
 // The owner's group is kept too, and the group's bits with it, so that a
 // folder shared with a group keeps working; others never get credentials.
@@ -77,34 +79,6 @@ TEST(ReplaceFileTest, ModesAndGroupFollowTheOldFileAndTheAccess) {
   ::umask(previousMask);
 }
 
-// Where only a file's owner may replace it, another user's file is refused
-// before anything is made: the move would fail only after the cloud answered.
-TEST(ReplaceFileTest, AnotherUsersFileInAStickyFolderIsRefusedBeforeAnything) {
-  if (::geteuid() != 0) {
-    GTEST_SKIP() << "another user is for root to become";
-  }
-  const testing::TempDir dir;
-  std::filesystem::permissions(dir.path(), perms::all | perms::sticky_bit);
-  WriteFile(dir / "tokens.txt", "old\r\n");
-  std::filesystem::permissions(dir / "tokens.txt",
-                               perms::all & ~(perms::owner_exec | perms::group_exec | perms::others_exec));
-  EXPECT_EXIT(
-      {
-        if (::setgid(65534) != 0 || ::setuid(65534) != 0) {
-          std::_Exit(127);
-        }
-        try {
-          PendingReplacement(GuardedFile(dir / "tokens.txt", 0ms).Lock(), FileAccess::OwnerOnly);
-        } catch (const std::runtime_error& error) {
-          std::fputs(error.what(), stderr);
-          std::_Exit(0);
-        }
-        std::_Exit(1);
-      },
-      ::testing::ExitedWithCode(0), "it belongs to another user");
-  EXPECT_FALSE(std::filesystem::exists(TemporaryPathOf(dir / "tokens.txt")));
-}
-
 // From here on in this process, the system call fails with error wherever its
 // first argument is a path or a descriptor other than the standard streams.
 void FailSystemCall(long call, int error) {
@@ -130,6 +104,9 @@ struct FaultCase {
   const char* keptAs;  // the replacement's text is kept when it cannot be moved
   const char* after = "old\r\n";
   const char* kept = "";  // what the temporary file holds afterwards: none where empty
+  // Instead of a failing call: another user's file, in a folder where only a
+  // file's owner may replace it, which is refused before anything is made.
+  bool otherUser = false;
 };
 
 class FileFaultTest : public ::testing::TestWithParam<FaultCase> {};
@@ -144,7 +121,13 @@ class FileFaultTest : public ::testing::TestWithParam<FaultCase> {};
   // Writes fail through a file-size limit that the old content has reached, as
   // on a full disk: the sanitizers write to pipes of their own.
   const rlimit full{5, 5};
-  if (fault.call != SYS_write) {
+  if (fault.otherUser) {
+    std::filesystem::permissions(file.parent_path(), perms::all | perms::sticky_bit);
+    std::filesystem::permissions(file, kReadWriteForAll);
+    if (::setgid(65534) != 0 || ::setuid(65534) != 0) {
+      std::_Exit(127);
+    }
+  } else if (fault.call != SYS_write) {
     FailSystemCall(fault.call, fault.error);
   } else if (::signal(SIGXFSZ, SIG_IGN) == SIG_ERR || ::setrlimit(RLIMIT_FSIZE, &full) != 0) {
     std::_Exit(127);
@@ -164,6 +147,9 @@ class FileFaultTest : public ::testing::TestWithParam<FaultCase> {};
 }
 
 TEST_P(FileFaultTest, FailsNamingTheFileAndKeepsOnlyWhatMustBeKept) {
+  if (GetParam().otherUser && ::geteuid() != 0) {
+    GTEST_SKIP() << "another user is for root to become";
+  }
   const testing::TempDir dir;
   const std::filesystem::path file = dir / "tokens.txt";
   WriteFile(file, "old\r\n");
@@ -181,6 +167,7 @@ INSTANTIATE_TEST_SUITE_P(
                       FaultCase{"Rename", SYS_rename, EXDEV, false, ""},
                       FaultCase{"Lock", SYS_flock, ENOLCK, false, ""},
                       FaultCase{"RenameOfAKeptText", SYS_rename, EXDEV, false, "the pair", "old\r\n", "newer\r\n"},
+                      FaultCase{"AnotherUsersFileInAStickyFolder", 0, 0, false, "the pair", "old\r\n", "", true},
                       FaultCase{"AppendWrite", SYS_write, EFBIG, true, ""},
                       FaultCase{"AppendClose", SYS_close, EIO, true, "", "old\r\nnewer\r\n"}),
     [](const auto& test) { return std::string(test.param.name); });
