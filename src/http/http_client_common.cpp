@@ -17,8 +17,9 @@ std::string_view HostOf(std::string_view url) {
 }  // namespace
 
 void CheckHeader(const HttpHeader& header) {
-  if (header.name.empty() || header.name.find_first_of(std::string_view(":\r\n\0", 4)) != std::string::npos ||
-      header.value.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos) {
+  using namespace std::string_view_literals;
+  if (header.name.empty() || header.name.find_first_of(":\r\n\0"sv) != std::string::npos ||
+      header.value.find_first_of("\r\n\0"sv) != std::string::npos) {
     throw std::runtime_error("invalid HTTP header " + header.name + ": contains a line break or separator");
   }
 }

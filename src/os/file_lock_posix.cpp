@@ -21,14 +21,12 @@ FileLock::NativeFile OpenLockFile(const std::filesystem::path& path, bool mayFai
   // data: read access for all whatever the umask, so that a lock file one
   // user made never shuts out another who shares the files it guards. Made
   // without following a link in its place, as it is opened below.
-  const int created = ::open(path.c_str(), O_RDONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-  if (created >= 0) {
-    if (::fchmod(created, 0644) != 0) {
-      const int error = errno;
-      ::close(created);
-      ThrowFileError(kWhat, path, error);
+  Descriptor created(::open(path.c_str(), O_RDONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
+  if (created.get() != -1) {
+    if (::fchmod(created.get(), 0644) != 0) {
+      ThrowFileError(kWhat, path, errno);
     }
-    return created;
+    return created.release();
   }
   if (errno != EEXIST) {
     if (mayFail) {
@@ -36,8 +34,8 @@ FileLock::NativeFile OpenLockFile(const std::filesystem::path& path, bool mayFai
     }
     ThrowFileError(kWhat, path, errno);
   }
-  const int fd = OpenRegularFile(path, O_RDONLY | O_NOFOLLOW, 0, kWhat, mayFail);
-  return fd < 0 ? FileLock::kNoFile : fd;
+  Descriptor existing = OpenRegularFile(path, O_RDONLY | O_NOFOLLOW, 0, kWhat, mayFail);
+  return existing.get() == -1 ? FileLock::kNoFile : existing.release();
 }
 
 bool TryLockFile(FileLock::NativeFile file, const std::filesystem::path& path) {

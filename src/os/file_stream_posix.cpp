@@ -1,8 +1,5 @@
 // C streams over descriptors opened by OpenRegularFile.
 #include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
 
 #include "file_stream.h"
 #include "posix_file.h"
@@ -11,21 +8,15 @@ namespace tavorin::os {
 
 FilePtr OpenFile(const std::filesystem::path& path, OpenMode mode, std::string_view what) {
   const bool append = mode == OpenMode::Append;
-  const int fd = OpenRegularFile(path, append ? O_WRONLY | O_APPEND | O_CREAT : O_RDONLY, 0666, what);
-  FilePtr file(::fdopen(fd, append ? "ab" : "rb"));
-  if (!file) {
-    const int error = errno;
-    ::close(fd);
-    ThrowFileError(what, path, error);
-  }
-  return file;
+  return StreamOf(OpenRegularFile(path, append ? O_WRONLY | O_APPEND | O_CREAT : O_RDONLY, 0666, what),
+                  append ? "ab" : "rb", what, path);
 }
 
 FilePtr OpenIfReadable(const std::filesystem::path& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  FilePtr file(fd < 0 ? nullptr : ::fdopen(fd, "rb"));
-  if (fd >= 0 && !file) {
-    ::close(fd);
+  Descriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  FilePtr file(fd.get() == -1 ? nullptr : ::fdopen(fd.get(), "rb"));
+  if (file) {
+    static_cast<void>(fd.release());
   }
   return file;
 }

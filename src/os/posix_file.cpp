@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 
@@ -28,12 +27,13 @@ std::string_view KindOfFile(mode_t mode) {
   }
 }
 
-int OpenRegularFile(const std::filesystem::path& path, int flags, mode_t mode, std::string_view what, bool mayFail) {
+Descriptor OpenRegularFile(const std::filesystem::path& path, int flags, mode_t mode, std::string_view what,
+                           bool mayFail) {
   // Non-blocking, a FIFO opens at once (or fails with ENXIO for want of a
   // reader) and is refused below; a regular file ignores the flag.
-  const int fd = ::open(path.c_str(), flags | O_NONBLOCK | O_CLOEXEC, mode);
+  Descriptor fd(::open(path.c_str(), flags | O_NONBLOCK | O_CLOEXEC, mode));
   struct stat status {};
-  if (fd < 0) {
+  if (fd.get() == -1) {
     // Say what stands there rather than what opening it did: a link that
     // O_NOFOLLOW refused, or a FIFO without a reader.
     const int error = errno;
@@ -42,20 +42,26 @@ int OpenRegularFile(const std::filesystem::path& path, int flags, mode_t mode, s
       ThrowNotRegular(what, path, KindOfFile(status.st_mode));
     }
     if (mayFail) {
-      return -1;
+      return fd;
     }
     ThrowFileError(what, path, error);
   }
-  if (::fstat(fd, &status) != 0) {
-    const int error = errno;
-    ::close(fd);
-    ThrowFileError(what, path, error);
+  if (::fstat(fd.get(), &status) != 0) {
+    ThrowFileError(what, path, errno);
   }
   if (!S_ISREG(status.st_mode)) {
-    ::close(fd);
     ThrowNotRegular(what, path, KindOfFile(status.st_mode));
   }
   return fd;
+}
+
+FilePtr StreamOf(Descriptor fd, const char* mode, std::string_view what, const std::filesystem::path& path) {
+  FilePtr file(::fdopen(fd.get(), mode));
+  if (!file) {
+    ThrowFileError(what, path, errno);
+  }
+  static_cast<void>(fd.release());
+  return file;
 }
 
 }  // namespace tavorin::os

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 #include "posix_file.h"
 #include "replace_file_platform.h"
@@ -26,12 +27,9 @@ std::filesystem::path FolderOf(const std::filesystem::path& target) {
 // A rename over a file fails on an append-only or immutable one, and in a
 // folder with either flag; where the flags cannot be read, the move will tell.
 void RefuseUnchangeable(const std::filesystem::path& path, const std::filesystem::path& target) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  const Descriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
   int flags = 0;
-  const bool known = fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
-  if (fd >= 0) {
-    ::close(fd);
-  }
+  const bool known = fd.get() != -1 && ::ioctl(fd.get(), FS_IOC_GETFLAGS, &flags) == 0;
   if (known && (flags & (FS_APPEND_FL | FS_IMMUTABLE_FL)) != 0) {
     const std::string kind = (flags & FS_IMMUTABLE_FL) != 0 ? "immutable" : "append-only";
     throw std::runtime_error("cannot replace " + target.string() + ": " +
@@ -72,13 +70,8 @@ void RefuseUnreplaceableTarget(const std::filesystem::path& target) {
 FilePtr CreateTemporaryFile(const std::filesystem::path& temporary, const std::filesystem::path& target,
                             FileAccess access) {
   // Never through a link put in its place.
-  const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, S_IRUSR | S_IWUSR);
-  if (fd < 0) {
-    Fail("cannot create a temporary file for", target);
-  }
-  FilePtr file(::fdopen(fd, "wb"));
-  if (!file) {
-    ::close(fd);
+  Descriptor fd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, S_IRUSR | S_IWUSR));
+  if (fd.get() == -1) {
     Fail("cannot create a temporary file for", target);
   }
   // The new file's mode: the old file's, where there is one, and its group,
@@ -91,7 +84,7 @@ FilePtr CreateTemporaryFile(const std::filesystem::path& temporary, const std::f
     const mode_t kept = access == FileAccess::OwnerOnly ? S_IRWXU | S_IRWXG : S_IRWXU | S_IRWXG | S_IRWXO;
     mode |= existing.st_mode & kept;
     // A group this user is not in cannot be given: then none of its bits.
-    if (existing.st_gid != ::getegid() && ::fchown(fd, static_cast<uid_t>(-1), existing.st_gid) != 0) {
+    if (existing.st_gid != ::getegid() && ::fchown(fd.get(), static_cast<uid_t>(-1), existing.st_gid) != 0) {
       mode &= ~static_cast<mode_t>(S_IRWXG);
     }
   } else if (access == FileAccess::Shared) {
@@ -99,10 +92,10 @@ FilePtr CreateTemporaryFile(const std::filesystem::path& temporary, const std::f
     ::umask(mask);
     mode = (S_IRUSR | S_IWUSR | S_IRGRP | S_IWGRP | S_IROTH | S_IWOTH) & ~mask;
   }
-  if (::fchmod(fd, mode) != 0) {
+  if (::fchmod(fd.get(), mode) != 0) {
     Fail("cannot set permissions on", target);
   }
-  return file;
+  return StreamOf(std::move(fd), "wb", "cannot create a temporary file for", target);
 }
 
 void CutAndSync(std::FILE* file, std::size_t size, const std::filesystem::path& target) {
@@ -116,9 +109,8 @@ void MoveOver(const std::filesystem::path& temporary, const std::filesystem::pat
     Fail("cannot replace", target);
   }
   // Make the rename itself durable; a directory that refuses fsync is no loss.
-  if (const int dir = ::open(FolderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dir >= 0) {
-    ::fsync(dir);
-    ::close(dir);
+  if (const Descriptor dir(::open(FolderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)); dir.get() != -1) {
+    ::fsync(dir.get());
   }
 }
 
