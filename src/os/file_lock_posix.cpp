@@ -34,8 +34,8 @@ FileLock::NativeFile OpenLockFile(const std::filesystem::path& path, bool mayFai
     }
     ThrowFileError(kWhat, path, errno);
   }
-  Descriptor existing = OpenRegularFile(path, O_RDONLY | O_NOFOLLOW, 0, kWhat, mayFail);
-  return existing.get() == -1 ? FileLock::kNoFile : existing.release();
+  static_assert(FileLock::kNoFile == -1, "a descriptor that could not be opened is no file");
+  return OpenRegularFile(path, O_RDONLY | O_NOFOLLOW, 0, kWhat, mayFail).release();
 }
 
 bool TryLockFile(FileLock::NativeFile file, const std::filesystem::path& path) {

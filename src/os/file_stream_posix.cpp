@@ -14,7 +14,8 @@ FilePtr OpenFile(const std::filesystem::path& path, OpenMode mode, std::string_v
 
 FilePtr OpenIfReadable(const std::filesystem::path& path) {
   Descriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-  FilePtr file(fd.get() == -1 ? nullptr : ::fdopen(fd.get(), "rb"));
+  // fdopen refuses -1 as it refuses any descriptor that is not open.
+  FilePtr file(::fdopen(fd.get(), "rb"));
   if (file) {
     static_cast<void>(fd.release());
   }

@@ -43,7 +43,8 @@ constexpr perms kReadWriteForAll =
     kOwnerReadWrite | perms::group_read | perms::group_write | perms::others_read | perms::others_write;
 
 // The owner's group is kept too, and the group's bits with it, so that a
-// folder shared with a group keeps working; others never get credentials.
+// folder shared with a group keeps working; others never get credentials. No
+// descriptor stays open after a replacement.
 TEST(ReplaceFileTest, ModesAndGroupFollowTheOldFileAndTheAccess) {
   const testing::TempDir dir;
   const std::filesystem::path file = dir / "tokens.txt";
@@ -60,6 +61,8 @@ TEST(ReplaceFileTest, ModesAndGroupFollowTheOldFileAndTheAccess) {
        kOwnerReadWrite | perms::group_read | perms::group_write},
   };
   const GuardedFile guarded(file, 0ms);
+  const auto openFiles = [] { return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}); };
+  const auto filesBefore = openFiles();
   const mode_t previousMask = ::umask(027);
   for (const auto& replacement : cases) {
     std::filesystem::remove(file);
@@ -77,6 +80,7 @@ TEST(ReplaceFileTest, ModesAndGroupFollowTheOldFileAndTheAccess) {
     EXPECT_EQ(replaced.st_gid, replacement.existing ? kOtherGroup : ::getegid());
   }
   ::umask(previousMask);
+  EXPECT_EQ(openFiles(), filesBefore) << "a descriptor is left open, which a window's clicks would pile up";
 }
 
 // From here on in this process, the system call fails with error wherever its
