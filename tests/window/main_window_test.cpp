@@ -39,9 +39,9 @@ TEST(MainWindowTest, ThreePlainButtonsShowTheirOperationsCodeOrTheErrorThatEndsT
   ASSERT_EQ(buttons.size(), 3);
   // The model's captions and places, each on its own button.
   for (int i = 0; i < 3; ++i) {
-    const ButtonSpec& spec = kButtons.at(i);
-    EXPECT_EQ(buttons[i]->text().toStdString(), spec.caption);
-    const Rect& place = spec.geometry;
+    const ButtonSpec& wanted = kButtons.at(i);
+    EXPECT_EQ(buttons[i]->text().toStdString(), wanted.caption);
+    const Rect& place = wanted.geometry;
     EXPECT_EQ(buttons[i]->geometry(), QRect(place.left, place.top, place.width, place.height));
     EXPECT_FALSE(buttons[i]->isDefault() || buttons[i]->autoDefault() || !buttons[i]->shortcut().isEmpty());
   }
