@@ -70,19 +70,15 @@ bool EndsWithLineEnd(const std::filesystem::path& path) {
 GuardedFile::GuardedFile(std::filesystem::path path, std::chrono::milliseconds lockWait)
     : path_(std::move(path)), lockWait_(lockWait) {}
 
-// Once the lock owns the file, a throw while waiting closes it.
 FileLock GuardedFile::Lock() const {
-  std::filesystem::path target = FollowLinks(path_);
-  const std::filesystem::path lockPath = LockPathOf(target);
-  FileLock lock(std::move(target), OpenLockFile(lockPath, false));
-  WaitForLock(lock.file_, lockPath, lockWait_);
-  return lock;
+  return *TakeLock(false);
 }
 
-std::optional<FileLock> GuardedFile::LockWhereOpenable() const {
+// Once the lock owns the file, a throw while waiting closes it.
+std::optional<FileLock> GuardedFile::TakeLock(bool mayFail) const {
   std::filesystem::path target = FollowLinks(path_);
   const std::filesystem::path lockPath = LockPathOf(target);
-  const FileLock::NativeFile file = OpenLockFile(lockPath, true);
+  const FileLock::NativeFile file = OpenLockFile(lockPath, mayFail);
   if (file == FileLock::kNoFile) {
     return std::nullopt;
   }
@@ -92,7 +88,7 @@ std::optional<FileLock> GuardedFile::LockWhereOpenable() const {
 }
 
 void GuardedFile::AppendLine(std::string_view line) const {
-  const std::optional<FileLock> lock = LockWhereOpenable();
+  const std::optional<FileLock> lock = TakeLock(true);
   // Opened for appending only, so that a log this user may write but not read
   // still takes its line; the last byte comes from a look of its own.
   FilePtr file = OpenFile(path_, OpenMode::Append, "cannot open");

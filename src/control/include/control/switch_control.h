@@ -19,7 +19,8 @@ using TimestampSource = std::function<std::string()>;
 
 // An operation's result code and, for NotDone and Offline, why: the step that
 // decided it, with the cloud's own error where its answer gave one, as in
-// "not done: the set was not acknowledged (error 400, "params incorrect")".
+// "not done: the cloud did not acknowledge the set (error 400, "params
+// incorrect")".
 struct Outcome {
   ResultCode result;
   std::string reason;

@@ -39,7 +39,8 @@ class GuardedFile {
   void AppendLine(std::string_view line) const;
 
  private:
-  [[nodiscard]] std::optional<FileLock> LockWhereOpenable() const;
+  // Lock's work; none where mayFail and the lock file cannot be made.
+  [[nodiscard]] std::optional<FileLock> TakeLock(bool mayFail) const;
 
   std::filesystem::path path_;
   std::chrono::milliseconds lockWait_;
