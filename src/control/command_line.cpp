@@ -51,9 +51,9 @@ std::vector<std::string> SplitArgumentText(std::string_view argumentText) {
 Outcome RunOperation(std::string_view argumentText, const SwitchControl& control) {
   const std::vector<std::string> pieces = SplitArgumentText(argumentText);
   if (pieces.size() == 1) {
-    return control.Run("", pieces[0]);
+    return control.ControlSwitch("", pieces[0]);
   }
-  return control.Run(pieces[1], pieces[0]);
+  return control.ControlSwitch(pieces[1], pieces[0]);
 }
 
 }  // namespace tavorin::control

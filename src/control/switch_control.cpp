@@ -60,14 +60,10 @@ Outcome RefreshRefused(const cloud::Reply& reply) {
 SwitchControl::SwitchControl(cloud::CloudClient cloud, TimestampSource now, os::GuardedFile activityLog)
     : cloud_(std::move(cloud)), now_(std::move(now)), activityLog_(std::move(activityLog)) {}
 
-Outcome SwitchControl::Run(std::string_view state, std::string_view deviceId) const {
+Outcome SwitchControl::ControlSwitch(std::string_view state, std::string_view deviceId) const {
   Outcome outcome = Operate(state, deviceId);
   activityLog_.AppendLine(ActivityLine(now_(), deviceId, state, outcome.result));
   return outcome;
-}
-
-ResultCode SwitchControl::ControlSwitch(std::string_view state, std::string_view deviceId) const {
-  return Run(state, deviceId).result;
 }
 
 Outcome SwitchControl::Operate(std::string_view state, std::string_view deviceId) const {

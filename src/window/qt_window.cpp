@@ -82,7 +82,7 @@ void MainWindow::Click(std::string_view word) {
   // The toolkit's event loop must not see an exception: the click is where an
   // operation's error ends up, as it does in main on the command line.
   try {
-    result = ResultBox(operation_(word));
+    result = ResultBox(operation_(word).result);
   } catch (...) {
     EndOnError(control::ReportError());
     return;

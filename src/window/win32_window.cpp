@@ -59,7 +59,7 @@ void EndOnError(HWND window, WindowState& state, std::string_view message) {
 void Click(HWND window, WindowState& state, std::size_t index) {
   MessageBoxContent result;
   try {
-    result = ResultBox((*state.operation)(kButtons[index].word));
+    result = ResultBox((*state.operation)(kButtons[index].word).result);
   } catch (...) {
     EndOnError(window, state, control::ReportError());
     return;

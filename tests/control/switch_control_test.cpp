@@ -88,10 +88,10 @@ TEST_P(SwitchControlTest, SendsEndsAndWritesAsTheRowSays) {
       cloud::CloudClient(post, "R", os::GuardedFile(dir / "tokens.txt", milliseconds(0))),
       [] { return std::string("T"); }, os::GuardedFile(dir / "Tavorin.log", milliseconds(0)));
   if (row.exit == 2) {
-    EXPECT_THROW(static_cast<void>(control.Run(row.word, "1000c8441f")), std::runtime_error);
+    EXPECT_THROW(static_cast<void>(control.ControlSwitch(row.word, "1000c8441f")), std::runtime_error);
     EXPECT_EQ(ReadFile(dir / "Tavorin.log"), kHistory);
   } else {
-    const Outcome outcome = control.Run(row.word, "1000c8441f");
+    const Outcome outcome = control.ControlSwitch(row.word, "1000c8441f");
     EXPECT_EQ(static_cast<int>(outcome.result), row.exit);
     EXPECT_TRUE(*row.reason != '\0' ? outcome.reason.find(row.reason) != std::string::npos : outcome.reason.empty())
         << outcome.reason;

@@ -31,7 +31,7 @@ TEST(MainWindowTest, ThreePlainButtonsShowTheirOperationsCodeOrTheErrorThatEndsT
     if (word == "info") {
       throw std::runtime_error("cannot write <b>Tavorin.log</b>");
     }
-    return word == "on" ? control::ResultCode::Offline : control::ResultCode::NotOn;
+    return control::Outcome{word == "on" ? control::ResultCode::Offline : control::ResultCode::NotOn, ""};
   });
   window.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));

@@ -60,7 +60,7 @@ inline std::string ReportError() {
 
 // What a click runs: the switch operation on the default device with the
 // button's request word.
-using SwitchOperation = std::function<ResultCode(std::string_view word)>;
+using SwitchOperation = std::function<Outcome(std::string_view word)>;
 
 // What the program hands the window: its arguments (the toolkit may take its
 // own out of them) and what a click runs.

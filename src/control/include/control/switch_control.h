@@ -17,15 +17,6 @@ inline constexpr std::string_view kDefaultDeviceId = "1000c8441f";
 // The current local date and time as log text, read anew for every line.
 using TimestampSource = std::function<std::string()>;
 
-// An operation's result code and, for NotDone and Offline, why: the step that
-// decided it, with the cloud's own error where its answer gave one, as in
-// "not done: the cloud did not acknowledge the set (error 400, "params
-// incorrect")".
-struct Outcome {
-  ResultCode result;
-  std::string reason;
-};
-
 class SwitchControl {
  public:
   // activityLog is the activity log and its lock.
@@ -34,10 +25,7 @@ class SwitchControl {
   // state: empty for a query, "info" in any case for the report, anything else
   // is the switch value to set (sent in lower case). Appends the activity line
   // and returns the outcome; errors propagate and leave the log without a line.
-  [[nodiscard]] Outcome Run(std::string_view state, std::string_view deviceId) const;
-
-  // Run's result code alone, as the window shows it.
-  [[nodiscard]] ResultCode ControlSwitch(std::string_view state, std::string_view deviceId = kDefaultDeviceId) const;
+  [[nodiscard]] Outcome ControlSwitch(std::string_view state, std::string_view deviceId = kDefaultDeviceId) const;
 
  private:
   // Queries the device, then reports or sets as state asks.
