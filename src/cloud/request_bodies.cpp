@@ -1,6 +1,7 @@
 #include "cloud/request_bodies.h"
 
 #include <array>
+#include <charconv>
 
 namespace tavorin::cloud {
 namespace {
@@ -51,7 +52,72 @@ bool IsJsonStringContent(std::string_view value) {
   return true;
 }
 
+// The value of four hex digits.
+unsigned HexValue(std::string_view digits) {
+  unsigned value = 0;
+  std::from_chars(digits.data(), digits.data() + digits.size(), value, 16);
+  return value;
+}
+
+void AppendUtf8(std::string& text, unsigned code) {
+  const auto byte = [&text](unsigned value) { text += static_cast<char>(value); };
+  if (code < 0x80) {
+    byte(code);
+  } else if (code < 0x800) {
+    byte(0xc0 | (code >> 6));
+    byte(0x80 | (code & 0x3f));
+  } else if (code < 0x10000) {
+    byte(0xe0 | (code >> 12));
+    byte(0x80 | ((code >> 6) & 0x3f));
+    byte(0x80 | (code & 0x3f));
+  } else {
+    byte(0xf0 | (code >> 18));
+    byte(0x80 | ((code >> 12) & 0x3f));
+    byte(0x80 | ((code >> 6) & 0x3f));
+    byte(0x80 | (code & 0x3f));
+  }
+}
+
+// The text that JSON string content stands for. content must pass
+// IsJsonStringContent. A surrogate that is not half of a pair stands for no
+// character and becomes U+FFFD.
+std::string DecodeJsonString(std::string_view content) {
+  std::string decoded;
+  for (std::size_t i = 0; i < content.size(); ++i) {
+    if (content[i] != '\\') {
+      decoded += content[i];
+      continue;
+    }
+    const char kind = content[++i];
+    if (kind != 'u') {
+      constexpr std::string_view kEscaped = "bfnrt";
+      constexpr std::string_view kMeant = "\b\f\n\r\t";
+      const std::size_t at = kEscaped.find(kind);
+      decoded += at == std::string_view::npos ? kind : kMeant[at];
+      continue;
+    }
+    unsigned code = HexValue(content.substr(i + 1, 4));
+    i += 4;
+    const std::string_view next = content.substr(i + 1);
+    const unsigned low = next.starts_with("\\u") ? HexValue(next.substr(2, 4)) : 0;
+    if (code >= 0xd800 && code < 0xdc00 && low >= 0xdc00 && low < 0xe000) {
+      code = 0x10000 + ((code - 0xd800) << 10) + (low - 0xdc00);
+      i += 6;
+    } else if (code >= 0xd800 && code < 0xe000) {
+      code = 0xfffd;
+    }
+    AppendUtf8(decoded, code);
+  }
+  return decoded;
+}
+
 }  // namespace
+
+std::string BearerValue(std::string_view accessToken) {
+  // The cloud's token is what its answer held between the quotes; the header
+  // carries the token that text stands for.
+  return "Bearer " + (IsJsonStringContent(accessToken) ? DecodeJsonString(accessToken) : std::string(accessToken));
+}
 
 std::string RefreshBody(std::string_view refreshToken) {
   // The cloud's token is what its answer held between the quotes, escapes

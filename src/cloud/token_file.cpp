@@ -2,8 +2,6 @@
 
 #include <stdexcept>
 
-#include "os/text_file.h"
-
 namespace tavorin::cloud {
 
 std::string_view FindToken(std::string_view content, std::string_view tokenType) {
@@ -24,10 +22,6 @@ std::string_view FindToken(std::string_view content, std::string_view tokenType)
   return {};
 }
 
-std::string ReadToken(const std::filesystem::path& tokenFile, std::string_view tokenType) {
-  return std::string(FindToken(os::ReadTextFile(tokenFile), tokenType));
-}
-
 std::string TokenFileText(std::string_view at, std::string_view rt) {
   // A raw line break would add lines of its own to the file, where the first
   // "rt=" line wins: a pair like that cannot be stored faithfully.
@@ -43,10 +37,12 @@ std::string TokenFileText(std::string_view at, std::string_view rt) {
   return content;
 }
 
-bool IsWholeTokenFile(std::string_view content) {
+std::size_t WholeTokenFileLength(std::string_view content) {
+  content = content.substr(0, content.find_last_not_of(' ') + 1);
   const std::string_view at = FindToken(content, "at");
   const std::string_view rt = FindToken(content, "rt");
-  return !at.empty() && content == "at=" + std::string(at) + "\r\nrt=" + std::string(rt) + "\r\n";
+  const bool whole = !at.empty() && content == "at=" + std::string(at) + "\r\nrt=" + std::string(rt) + "\r\n";
+  return whole ? content.size() : 0;
 }
 
 void SaveTokens(os::PendingReplacement& tokenFile, std::string_view at, std::string_view rt) {

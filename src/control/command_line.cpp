@@ -1,21 +1,33 @@
 #include "control/command_line.h"
 
+#include <algorithm>
+
+#include "control/activity_log.h"
+
 namespace tavorin::control {
 
 EntryRequest ClassifyArgumentText(std::string_view argumentText) {
   if (argumentText.empty()) {
     return EntryRequest::OpenWindow;
   }
-  if (argumentText == "--help" || argumentText == "-h") {
+  const std::string_view first = argumentText.substr(0, argumentText.find(' '));
+  if (first == "--help" || first == "-h") {
     return EntryRequest::ShowHelp;
   }
-  if (argumentText == "--version") {
+  if (first == "--version") {
     return EntryRequest::ShowVersion;
   }
-  if (argumentText.starts_with('-')) {
-    return EntryRequest::UnknownOption;
+  return RefusedOption(argumentText).empty() ? EntryRequest::RunOperation : EntryRequest::UnknownOption;
+}
+
+std::string RefusedOption(std::string_view argumentText) {
+  const std::vector<std::string> pieces = SplitArgumentText(argumentText);
+  for (std::size_t i = 0; i < std::min<std::size_t>(pieces.size(), 2); ++i) {
+    if (pieces[i].starts_with('-')) {
+      return EscapeControlCharacters(pieces[i]);
+    }
   }
-  return EntryRequest::RunOperation;
+  return {};
 }
 
 std::string_view ArgumentTextOfCommandLine(std::string_view commandLine) {

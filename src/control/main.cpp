@@ -37,8 +37,9 @@ int Run(int& argc, char** argv) {
                                    std::string_view body) {
     return http::PlatformPost(url, headers, body, httpOptions);
   };
+  const auto notify = [](std::string_view notice) { std::cerr << "Tavorin: " << notice << std::endl; };
   const cloud::CloudClient cloud(post, std::string(build::kApiRoot),
-                                 os::GuardedFile(cloud::kTokenFileName, tokenLockWait));
+                                 os::GuardedFile(cloud::kTokenFileName, tokenLockWait), notify);
   const control::SwitchControl switchControl(cloud, control::LocalTimestamp,
                                              os::GuardedFile(control::kActivityLogName, kLogLockWait));
   switch (control::ClassifyArgumentText(argumentText)) {
@@ -50,7 +51,7 @@ int Run(int& argc, char** argv) {
                 << "\nRequest time-out: " << build::kRequestTimeout.count() << " s\n";
       return 0;
     case control::EntryRequest::UnknownOption:
-      std::cerr << "Tavorin: unknown option " << argumentText.substr(0, argumentText.find(' ')) << "\n"
+      std::cerr << "Tavorin: unknown option " << control::RefusedOption(argumentText) << "\n"
                 << control::kShortUsageText;
       return control::kErrorStatus;
     case control::EntryRequest::OpenWindow:

@@ -1,6 +1,9 @@
 #include "control/switch_control.h"
 
 #include <algorithm>
+#include <filesystem>
+#include <stdexcept>
+#include <system_error>
 #include <utility>
 
 #include "cloud/request_bodies.h"
@@ -61,6 +64,7 @@ SwitchControl::SwitchControl(cloud::CloudClient cloud, TimestampSource now, os::
     : cloud_(std::move(cloud)), now_(std::move(now)), activityLog_(std::move(activityLog)) {}
 
 Outcome SwitchControl::ControlSwitch(std::string_view state, std::string_view deviceId) const {
+  RefuseUnusableLog();
   Outcome outcome = Operate(state, deviceId);
   activityLog_.AppendLine(ActivityLine(now_(), deviceId, state, outcome.result));
   return outcome;
@@ -110,10 +114,23 @@ Outcome SwitchControl::SetSwitch(const std::string& value, std::string_view devi
   return {SwitchState(value), {}};
 }
 
+void SwitchControl::RefuseUnusableLog() const {
+  // A log that leads to the token file would have the report replace the pair.
+  std::error_code different;
+  if (std::filesystem::equivalent(activityLog_.Target(), cloud_.TokenFile().Target(), different)) {
+    throw std::runtime_error("cannot use " + activityLog_.Path().string() + ": it is the same file as " +
+                             cloud_.TokenFile().Path().string());
+  }
+  activityLog_.CheckAppendable();
+}
+
 void SwitchControl::WriteInfoReport(std::string_view deviceId, std::string_view status) const {
   // The whole report is scanned before the log is touched, and it replaces the
   // log in one step, so a failure never leaves the history half gone.
   const std::string report = InfoReport(deviceId, status, now_());
+  if (activityLog_.DiscardsWrites()) {
+    return;
+  }
   const os::FileLock lock = activityLog_.Lock();
   os::ReplaceFile(lock, report, os::FileAccess::Shared);
 }

@@ -1,5 +1,6 @@
 #include "os/file_lock.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <stdexcept>
 #include <string>
@@ -8,31 +9,13 @@
 
 #include "file_lock_platform.h"
 #include "file_stream.h"
+#include "os/text_file.h"
 
 namespace tavorin::os {
 namespace {
 
 // How often a waiting run tries again.
 constexpr std::chrono::milliseconds kRetryInterval{20};
-// As many links as the system itself follows for one name.
-constexpr int kMostLinks = 40;
-
-// Where path leads through symbolic links: the file that writes to path
-// change. A link that cannot be read is left for opening it to report.
-std::filesystem::path FollowLinks(std::filesystem::path path) {
-  for (int link = 0; link < kMostLinks; ++link) {
-    std::error_code error;
-    if (!std::filesystem::is_symlink(std::filesystem::symlink_status(path, error))) {
-      break;
-    }
-    const std::filesystem::path next = std::filesystem::read_symlink(path, error);
-    if (error) {
-      break;
-    }
-    path = next.is_absolute() ? next : (path.parent_path() / next).lexically_normal();
-  }
-  return path;
-}
 
 std::filesystem::path LockPathOf(const std::filesystem::path& file) {
   std::filesystem::path lock = file;
@@ -70,13 +53,25 @@ bool EndsWithLineEnd(const std::filesystem::path& path) {
 GuardedFile::GuardedFile(std::filesystem::path path, std::chrono::milliseconds lockWait)
     : path_(std::move(path)), lockWait_(lockWait) {}
 
+std::filesystem::path GuardedFile::Target() const {
+  return FileBehind(path_);
+}
+
+std::string GuardedFile::Read() const {
+  static_cast<void>(Target());
+  return ReadTextFile(path_);
+}
+
+bool GuardedFile::DiscardsWrites() const {
+  return IsNullDevice(Target());
+}
+
 FileLock GuardedFile::Lock() const {
-  return *TakeLock(false);
+  return *TakeLock(Target(), false);
 }
 
 // Once the lock owns the file, a throw while waiting closes it.
-std::optional<FileLock> GuardedFile::TakeLock(bool mayFail) const {
-  std::filesystem::path target = FollowLinks(path_);
+std::optional<FileLock> GuardedFile::TakeLock(std::filesystem::path target, bool mayFail) const {
   const std::filesystem::path lockPath = LockPathOf(target);
   const FileLock::NativeFile file = OpenLockFile(lockPath, mayFail);
   if (file == FileLock::kNoFile) {
@@ -87,23 +82,40 @@ std::optional<FileLock> GuardedFile::TakeLock(bool mayFail) const {
   return lock;
 }
 
+void GuardedFile::CheckAppendable() const {
+  if (const std::filesystem::path target = Target(); !IsNullDevice(target)) {
+    static_cast<void>(OpenFile(target, OpenMode::Append, "cannot open"));
+  }
+}
+
 void GuardedFile::AppendLine(std::string_view line) const {
-  const std::optional<FileLock> lock = TakeLock(true);
+  const std::filesystem::path target = Target();
+  if (IsNullDevice(target)) {
+    return;
+  }
+  const std::optional<FileLock> lock = TakeLock(target, true);
   // Opened for appending only, so that a log this user may write but not read
   // still takes its line; the last byte comes from a look of its own.
-  FilePtr file = OpenFile(path_, OpenMode::Append, "cannot open");
+  FilePtr file = OpenFile(target, OpenMode::Append, "cannot open");
   // Unbuffered, the whole text goes to the system in one write, and with the
   // file opened for appending, lines from runs without the lock never
   // interleave.
   std::setvbuf(file.get(), nullptr, _IONBF, 0);
-  std::string text = EndsWithLineEnd(path_) ? "" : "\r\n";
+  std::string text = EndsWithLineEnd(target) ? "" : "\r\n";
   text.append(line);
+  const long end = std::fseek(file.get(), 0, SEEK_END) == 0 ? std::ftell(file.get()) : -1;
   if (std::fwrite(text.data(), 1, text.size(), file.get()) != text.size()) {
-    ThrowFileError("cannot write", path_, errno);
+    // A part of a line (on a full disk, say) is taken back: the next line
+    // must not be appended to it.
+    const int error = errno;
+    if (end >= 0) {
+      static_cast<void>(CutFile(file.get(), static_cast<std::size_t>(end)));
+    }
+    ThrowFileError("cannot write", target, error);
   }
   // Closed explicitly so that a failed final flush (a full disk) is reported.
   if (std::fclose(file.release()) != 0) {
-    ThrowFileError("cannot write", path_, errno);
+    ThrowFileError("cannot write", target, errno);
   }
 }
 

@@ -16,6 +16,16 @@ HANDLE HandleOf(FileLock::NativeFile file) {
 
 }  // namespace
 
+// The program's files are taken by their names: the C++ library here sees no
+// Windows links, and a name can neither be the null device (NUL) nor lead to it.
+std::filesystem::path FileBehind(const std::filesystem::path& path) {
+  return path;
+}
+
+bool IsNullDevice(const std::filesystem::path& /*path*/) {
+  return false;
+}
+
 FileLock::NativeFile OpenLockFile(const std::filesystem::path& path, bool mayFail) {
   // Locking needs only read access, and the file holds no data. A link in its
   // place is opened as itself, and refused.

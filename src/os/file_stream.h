@@ -41,4 +41,7 @@ enum class OpenMode {
 // may do without.
 [[nodiscard]] FilePtr OpenIfReadable(const std::filesystem::path& path);
 
+// Cuts the flushed file to size bytes; false, with errno set, where it cannot.
+[[nodiscard]] bool CutFile(std::FILE* file, std::size_t size);
+
 }  // namespace tavorin::os

@@ -1,6 +1,8 @@
 // C streams over the C runtime's wide-character files.
 #include <windows.h>
 
+#include <io.h>
+
 #include <cerrno>
 #include <string>
 #include <thread>
@@ -25,9 +27,15 @@ std::FILE* OpenWide(const std::filesystem::path& path, const wchar_t* mode) {
 
 FilePtr OpenFile(const std::filesystem::path& path, OpenMode mode, std::string_view what) {
   // A folder cannot be opened as a file at all: say so rather than wait for it.
-  if (const DWORD attributes = ::GetFileAttributesW(path.c_str());
-      attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-    ThrowNotRegular(what, path, "a folder");
+  // Nor can a read-only file be written, whatever the process's privileges
+  // (Wine's as root included).
+  if (const DWORD attributes = ::GetFileAttributesW(path.c_str()); attributes != INVALID_FILE_ATTRIBUTES) {
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+      ThrowNotRegular(what, path, "a folder");
+    }
+    if (mode == OpenMode::Append && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+      ThrowFileError(what, path, EACCES);
+    }
   }
   FilePtr file(OpenWide(path, mode == OpenMode::Append ? L"ab" : L"rb"));
   if (!file) {
@@ -38,6 +46,12 @@ FilePtr OpenFile(const std::filesystem::path& path, OpenMode mode, std::string_v
 
 FilePtr OpenIfReadable(const std::filesystem::path& path) {
   return FilePtr(OpenWide(path, L"rb"));
+}
+
+bool CutFile(std::FILE* file, std::size_t size) {
+  const errno_t error = ::_chsize_s(::_fileno(file), static_cast<long long>(size));
+  errno = error;
+  return error == 0;
 }
 
 }  // namespace tavorin::os

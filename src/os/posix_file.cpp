@@ -27,6 +27,24 @@ std::string_view KindOfFile(mode_t mode) {
   }
 }
 
+std::filesystem::path FolderOf(const std::filesystem::path& file) {
+  return file.parent_path().empty() ? "." : file.parent_path();
+}
+
+mode_t NewFileMode(const std::filesystem::path& folder, mode_t usual) {
+  struct stat status {};
+  if (::stat(folder.c_str(), &status) == 0 && (status.st_mode & S_IWGRP) != 0) {
+    return S_IRUSR | S_IWUSR | S_IRGRP | S_IWGRP;
+  }
+  return usual;
+}
+
+mode_t LessUmask(mode_t mode) {
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  return mode & ~mask;
+}
+
 Descriptor OpenRegularFile(const std::filesystem::path& path, int flags, mode_t mode, std::string_view what,
                            bool mayFail) {
   // Non-blocking, a FIFO opens at once (or fails with ENXIO for want of a

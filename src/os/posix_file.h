@@ -46,4 +46,16 @@ class Descriptor {
 // "a FIFO", "a folder", ... for a file mode that is not a regular file's.
 [[nodiscard]] std::string_view KindOfFile(mode_t mode);
 
+// The folder a file lies in: its parent, or "." for a bare name.
+[[nodiscard]] std::filesystem::path FolderOf(const std::filesystem::path& file);
+
+// The mode for a file the program makes in folder, where it would otherwise
+// get usual: read and write for the owner and the group and nothing for others
+// where the folder's group may write it, whatever the umask, so that a folder
+// shared with a group keeps working for every member.
+[[nodiscard]] mode_t NewFileMode(const std::filesystem::path& folder, mode_t usual);
+
+// mode less the bits that the process's umask takes away.
+[[nodiscard]] mode_t LessUmask(mode_t mode);
+
 }  // namespace tavorin::os

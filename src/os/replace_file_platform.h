@@ -2,6 +2,7 @@
 // What each platform's replace_file_*.cpp provides to the replacement's common
 // code; each throws naming target.
 
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 
@@ -22,5 +23,17 @@ void RefuseUnreplaceableTarget(const std::filesystem::path& target);
 void CutAndSync(std::FILE* file, std::size_t size, const std::filesystem::path& target);
 // Moves the closed temporary over target, durably where the system allows.
 void MoveOver(const std::filesystem::path& temporary, const std::filesystem::path& target);
+// Moves from to to, durably where the system allows; throws naming both where
+// anything is at to already, which stays.
+void MoveWithoutReplacing(const std::filesystem::path& from, const std::filesystem::path& to);
+
+// What is found at a temporary file's name, links not followed: whether a
+// regular file is there, and whether it is this user's or target's owner's,
+// who alone could have put a text of theirs there.
+struct Leftover {
+  bool present = false;
+  bool trusted = false;
+};
+[[nodiscard]] Leftover LookAtLeftover(const std::filesystem::path& temporary, const std::filesystem::path& target);
 
 }  // namespace tavorin::os

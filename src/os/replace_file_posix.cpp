@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -20,10 +21,6 @@ namespace {
   ThrowFileError(what, target, errno);
 }
 
-std::filesystem::path FolderOf(const std::filesystem::path& target) {
-  return target.parent_path().empty() ? "." : target.parent_path();
-}
-
 // A rename over a file fails on an append-only or immutable one, and in a
 // folder with either flag; where the flags cannot be read, the move will tell.
 void RefuseUnchangeable(const std::filesystem::path& path, const std::filesystem::path& target) {
@@ -34,6 +31,13 @@ void RefuseUnchangeable(const std::filesystem::path& path, const std::filesystem
     const std::string kind = (flags & FS_IMMUTABLE_FL) != 0 ? "immutable" : "append-only";
     throw std::runtime_error("cannot replace " + target.string() + ": " +
                              (path == target ? "it is " + kind : "its folder is " + kind));
+  }
+}
+
+// Makes a rename in the folder durable; a folder that refuses fsync is no loss.
+void SyncFolderOf(const std::filesystem::path& file) {
+  if (const Descriptor dir(::open(FolderOf(file).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)); dir.get() != -1) {
+    ::fsync(dir.get());
   }
 }
 
@@ -77,7 +81,7 @@ FilePtr CreateTemporaryFile(const std::filesystem::path& temporary, const std::f
   // The new file's mode: the old file's, where there is one, and its group,
   // which keeps a folder shared with a group working; only the owner's and
   // the group's bits for credentials. With no old file, the owner's alone for
-  // credentials, and what the umask lets through otherwise.
+  // credentials, and otherwise what a new file gets in its folder.
   mode_t mode = S_IRUSR | S_IWUSR;
   struct stat existing {};
   if (::stat(target.c_str(), &existing) == 0) {
@@ -88,9 +92,7 @@ FilePtr CreateTemporaryFile(const std::filesystem::path& temporary, const std::f
       mode &= ~static_cast<mode_t>(S_IRWXG);
     }
   } else if (access == FileAccess::Shared) {
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    mode = (S_IRUSR | S_IWUSR | S_IRGRP | S_IWGRP | S_IROTH | S_IWOTH) & ~mask;
+    mode = NewFileMode(FolderOf(target), LessUmask(S_IRUSR | S_IWUSR | S_IRGRP | S_IWGRP | S_IROTH | S_IWOTH));
   }
   if (::fchmod(fd.get(), mode) != 0) {
     Fail("cannot set permissions on", target);
@@ -99,7 +101,7 @@ FilePtr CreateTemporaryFile(const std::filesystem::path& temporary, const std::f
 }
 
 void CutAndSync(std::FILE* file, std::size_t size, const std::filesystem::path& target) {
-  if (::ftruncate(::fileno(file), static_cast<off_t>(size)) != 0 || ::fsync(::fileno(file)) != 0) {
+  if (!CutFile(file, size) || ::fsync(::fileno(file)) != 0) {
     Fail("cannot write", target);
   }
 }
@@ -108,10 +110,30 @@ void MoveOver(const std::filesystem::path& temporary, const std::filesystem::pat
   if (::rename(temporary.c_str(), target.c_str()) != 0) {
     Fail("cannot replace", target);
   }
-  // Make the rename itself durable; a directory that refuses fsync is no loss.
-  if (const Descriptor dir(::open(FolderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)); dir.get() != -1) {
-    ::fsync(dir.get());
+  SyncFolderOf(target);
+}
+
+void MoveWithoutReplacing(const std::filesystem::path& from, const std::filesystem::path& to) {
+  // File systems without the flag get a look first: the folder's lock keeps
+  // the program's other runs out meanwhile.
+  int error = ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0 ? 0 : errno;
+  if (error == EINVAL) {
+    struct stat existing {};
+    error = ::lstat(to.c_str(), &existing) == 0 ? EEXIST : ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
   }
+  if (error != 0) {
+    ThrowFileError("cannot move " + from.string() + " to", to, error);
+  }
+  SyncFolderOf(to);
+}
+
+Leftover LookAtLeftover(const std::filesystem::path& temporary, const std::filesystem::path& target) {
+  struct stat found {};
+  struct stat owner {};
+  if (::lstat(temporary.c_str(), &found) != 0 || !S_ISREG(found.st_mode)) {
+    return {};
+  }
+  return {true, found.st_uid == ::geteuid() || (::stat(target.c_str(), &owner) == 0 && found.st_uid == owner.st_uid)};
 }
 
 }  // namespace tavorin::os

@@ -105,13 +105,24 @@ FilePtr CreateTemporaryFile(const std::filesystem::path& temporary, const std::f
 }
 
 void CutAndSync(std::FILE* file, std::size_t size, const std::filesystem::path& target) {
-  const int descriptor = ::_fileno(file);
-  if (const errno_t error = ::_chsize_s(descriptor, static_cast<long long>(size)); error != 0) {
-    ThrowFileError("cannot write", target, error);
-  }
-  if (::_commit(descriptor) != 0) {
+  if (!CutFile(file, size) || ::_commit(::_fileno(file)) != 0) {
     ThrowFileError("cannot write", target, errno);
   }
+}
+
+void MoveWithoutReplacing(const std::filesystem::path& from, const std::filesystem::path& to) {
+  if (::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH) == 0) {
+    ThrowWindowsError("cannot move " + from.string() + " to " + to.string(), ::GetLastError());
+  }
+}
+
+// The temporary file is this user's alone, and the folder's permissions say
+// who else may make one.
+Leftover LookAtLeftover(const std::filesystem::path& temporary, const std::filesystem::path& /*target*/) {
+  const DWORD attributes = ::GetFileAttributesW(temporary.c_str());
+  const bool present = attributes != INVALID_FILE_ATTRIBUTES &&
+                       (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0;
+  return {present, present};
 }
 
 void MoveOver(const std::filesystem::path& temporary, const std::filesystem::path& target) {

@@ -50,23 +50,31 @@ TEST(RequestBodies, AreTheCloudsExactBodiesAndInsertedValuesCannotAddFields) {
 }
 
 // A refresh token goes back as the cloud's answer held it, escapes and all,
-// where that is a JSON string's content; anything else is escaped.
-TEST(RequestBodies, RefreshTokenGoesBackAsTheCloudWroteIt) {
+// where that is a JSON string's content; anything else is escaped. An access
+// token goes into its header as the token that such content stands for, and
+// anything else as it is.
+TEST(RequestBodies, RefreshTokenGoesBackAsTheCloudWroteItAndTheAccessTokenDecoded) {
   struct {
     std::string token;
     const char* sent;
+    std::string bearer;
   } const cases[] = {
-      {"R1", "R1"},
-      {R"(R\/2)", R"(R\/2)"},
-      {R"(a\"b\\c\u00e9\n)", R"(a\"b\\c\u00e9\n)"},
-      {R"(a"b)", R"(a\"b)"},
-      {R"(a\q)", R"(a\\q)"},
-      {R"(a\u00g9)", R"(a\\u00g9)"},
-      {R"(a\)", R"(a\\)"},
-      {"a\\b\n\x01\x1f", R"(a\\b\u000a\u0001\u001f)"},
+      {"R1", "R1", "R1"},
+      {R"(R\/2)", R"(R\/2)", "R/2"},
+      {R"(a\"b\\c\u00e9\n)", R"(a\"b\\c\u00e9\n)", "a\"b\\c\xc3\xa9\n"},
+      {R"(\b\f\r\t\u00a8\u20AC\ud83d\ude00\udbc8\udc82f)", R"(\b\f\r\t\u00a8\u20AC\ud83d\ude00\udbc8\udc82f)",
+       "\b\f\r\t\xc2\xa8\xe2\x82\xac\xf0\x9f\x98\x80\xf4\x82\x82\x82"s + "f"},
+      // A surrogate that is not half of a pair stands for no character.
+      {R"(\ud83dx\ude00\ud83d\u0047)", R"(\ud83dx\ude00\ud83d\u0047)", "\xef\xbf\xbdx\xef\xbf\xbd\xef\xbf\xbdG"},
+      {R"(a"b\/)", R"(a\"b\\/)", R"(a"b\/)"},
+      {R"(a\q\/)", R"(a\\q\\/)", R"(a\q\/)"},
+      {R"(a\u00g9)", R"(a\\u00g9)", R"(a\u00g9)"},
+      {R"(a\)", R"(a\\)", R"(a\)"},
+      {"a\\b\n\x01\x1f", R"(a\\b\u000a\u0001\u001f)", "a\\b\n\x01\x1f"},
   };
-  for (const auto& refresh : cases) {
-    EXPECT_EQ(RefreshBody(refresh.token), R"({"rt":")" + std::string(refresh.sent) + R"("})") << refresh.token;
+  for (const auto& token : cases) {
+    EXPECT_EQ(RefreshBody(token.token), R"({"rt":")" + std::string(token.sent) + R"("})") << token.token;
+    EXPECT_EQ(BearerValue(token.token), "Bearer " + token.bearer) << token.token;
   }
 }
 

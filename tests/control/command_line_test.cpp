@@ -21,29 +21,40 @@ TEST(CommandLineTest, ArgumentsComeAfterTheProgramNameAndTheBlanksAfterIt) {
       {R"(C:\"Program Files"\tavorin.exe 1000c8441f)", {"1000c8441f"}},
       {"tavorin.exe \t  1000c8441f  on ", {"1000c8441f", "", "on", ""}},
       {R"(tavorin.exe "1000c8441f" "o n")", {R"("1000c8441f")", R"("o)", R"(n")"}},
+      {R"("C:\Tavorin dir\tavorin.exe")"
+       " \t ",
+       {""}},
   };
   for (const auto& run : cases) {
     EXPECT_EQ(SplitArgumentText(ArgumentTextOfCommandLine(run.commandLine)), run.pieces) << run.commandLine;
   }
 }
 
-// Options count only alone, and no device ID begins with "-".
+// An option counts as the first piece; no device ID or request word begins
+// with "-".
 TEST(CommandLineTest, NameAloneOpensTheWindowAndAnythingElseWithADashIsAnOption) {
   struct {
-    const char* commandLine;
+    const char* argumentText;
     EntryRequest request;
+    const char* refused = nullptr;  // the option that the message names
   } const cases[] = {
-      {"tavorin.exe", EntryRequest::OpenWindow},
-      {"tavorin.exe \t ", EntryRequest::OpenWindow},
-      {R"("C:\Tavorin dir\tavorin.exe" )", EntryRequest::OpenWindow},
-      {"tavorin.exe -h", EntryRequest::ShowHelp},
-      {"tavorin.exe --version", EntryRequest::ShowVersion},
-      {"tavorin.exe --help on", EntryRequest::UnknownOption},
-      {"tavorin.exe -V", EntryRequest::UnknownOption},
-      {"tavorin.exe 1000c8441f -", EntryRequest::RunOperation},
+      {"", EntryRequest::OpenWindow},
+      {"-h", EntryRequest::ShowHelp},
+      {"--help x", EntryRequest::ShowHelp},
+      {"--version on", EntryRequest::ShowVersion},
+      {"-V", EntryRequest::UnknownOption, "-V"},
+      {"1000c8441f --help", EntryRequest::UnknownOption, "--help"},
+      {" --help", EntryRequest::UnknownOption, "--help"},
+      {"1000c8441f -\x1b\xc2\x9b"
+       "2J",
+       EntryRequest::UnknownOption, R"(-\x1b\xc2\x9b2J)"},
+      {"1000c8441f on -x", EntryRequest::RunOperation},
   };
   for (const auto& run : cases) {
-    EXPECT_EQ(ClassifyArgumentText(ArgumentTextOfCommandLine(run.commandLine)), run.request) << run.commandLine;
+    EXPECT_EQ(ClassifyArgumentText(run.argumentText), run.request) << run.argumentText;
+    if (run.request == EntryRequest::UnknownOption) {
+      EXPECT_EQ(RefusedOption(run.argumentText), run.refused) << run.argumentText;
+    }
   }
 }
 

@@ -25,15 +25,20 @@ constexpr const char* kHistory = "old\r\n";
 constexpr const char* kReport =
     "DeviceId : 1000c8441f\r\nOnline   : True\r\nSwitch   : on\r\nFirmware : 3.7.1\r\nRSSI     : -48\r\n"
     "Pulse    : off\r\nTime     : T\r\n";
+// What the cloud wrote, line breaks and a C1 control (NEL) included, escaped.
+constexpr const char* kEscapedReport =
+    "DeviceId : 1000c8441f\r\nOnline   : True\r\nSwitch   : o\\x0an\r\n"
+    "Firmware : 3.7\\x0d\\x0aT DeviceId=x Result=1\\xc2\\x85\r\nRSSI     : -48\r\nPulse    : off\r\nTime     : T\r\n";
 constexpr const char* kRejected = R"({"error":401,"msg":"token expired","data":{}})";
 constexpr const char* kRefreshed = R"({"error":0,"data":{"at":"at-2","rt":"rt-2"}})";
 constexpr const char* kAccepted = R"({"error":0,"msg":"","data":{}})";
 constexpr const char* kRefused = R"({"error":400,"msg":"params incorrect","data":{}})";
 
-std::string Status(bool online, const std::string& switchValue, const std::string& name = "Switch") {
+std::string Status(bool online, const std::string& switchValue, const std::string& name = "Switch",
+                   const std::string& firmware = "3.7.1") {
   return R"({"error":0,"data":{"thingList":[{"itemData":{"name":")" + name + R"(","online":)" +
-         (online ? "true" : "false") + R"(,"params":{"switch":")" + switchValue +
-         R"(","fwVersion":"3.7.1","rssi":-48,"pulse":"off"}}}]}})";
+         (online ? "true" : "false") + R"(,"params":{"switch":")" + switchValue + R"(","fwVersion":")" + firmware +
+         R"(","rssi":-48,"pulse":"off"}}}]}})";
 }
 const std::string kOn = Status(true, "on");
 const std::string kOff = Status(true, "off");
@@ -85,7 +90,7 @@ TEST_P(SwitchControlTest, SendsEndsAndWritesAsTheRowSays) {
   };
   using std::chrono::milliseconds;
   const SwitchControl control(
-      cloud::CloudClient(post, "R", os::GuardedFile(dir / "tokens.txt", milliseconds(0))),
+      cloud::CloudClient(post, "R", os::GuardedFile(dir / "tokens.txt", milliseconds(0)), [](std::string_view) {}),
       [] { return std::string("T"); }, os::GuardedFile(dir / "Tavorin.log", milliseconds(0)));
   if (row.exit == 2) {
     EXPECT_THROW(static_cast<void>(control.ControlSwitch(row.word, "1000c8441f")), std::runtime_error);
@@ -145,6 +150,9 @@ const Row kRows[] = {
     {"FailedSetWritesNoLine", "on", {kOff}, "query at-1, set at-1 on", 2},
 
     {"InfoInAnyCaseReplacesTheLogWithTheReport", "InFo", {kOn}, "query at-1", 1, "", kPair, kReport},
+    {"InfoReportIsSevenLinesWhateverTheCloudWrites", "info",
+     {Status(true, "o\nn", "Switch", "3.7\r\nT DeviceId=x Result=1\xc2\x85")}, "query at-1", 0, "", kPair,
+     kEscapedReport},
     {"InfoOnAnOfflineDeviceWritesNoReport", "info", {kOffline}, "query at-1", 10, "offline"},
     {"InfoOnACutAnswerKeepsTheHistory", "info", {kOn.substr(0, kOn.find("\"switch\"") + 11)}, "query at-1", 2},
 };

@@ -97,7 +97,9 @@ class ProgramTest : public ::testing::Test {
   // As root, runs a copy of the program (and of its emulator, where one is
   // given) as the unprivileged user, who gets the working directory, so that
   // file modes bind it as they bind anyone.
-  testing::ProcessResult RunUnprivileged(const std::vector<std::string>& arguments, rlim_t fileSizeLimit = 0) {
+  // A file that othersFile names stays root's: another user's.
+  testing::ProcessResult RunUnprivileged(const std::vector<std::string>& arguments, rlim_t fileSizeLimit = 0,
+                                         const char* othersFile = nullptr) {
     const testing::TempDir programDir;
     std::filesystem::copy_file(kProgram, programDir / "tavorin");
     const std::string emulator = kEmulator.empty() ? "" : (programDir / "emulator").string();
@@ -108,6 +110,9 @@ class ProgramTest : public ::testing::Test {
     std::filesystem::permissions(programDir.path(), perms::others_read | perms::others_exec,
                                  std::filesystem::perm_options::add);
     testing::GiveToUnprivilegedUser(dir.path());
+    if (othersFile != nullptr && ::lchown((dir / othersFile).c_str(), 0, 0) != 0) {
+      throw std::runtime_error("cannot give back " + std::string(othersFile));
+    }
     const auto [command, argv] = Started(programDir / "tavorin", arguments, emulator);
     return testing::RunProcess(command, argv, dir.path(), {.unprivileged = true, .fileSizeLimit = fileSizeLimit});
   }
@@ -151,6 +156,17 @@ constexpr perms kWrite = perms::owner_write | perms::group_write | perms::others
 constexpr perms kRead = perms::owner_read | perms::group_read | perms::others_read;
 constexpr perms kOwnerReadWrite = perms::owner_read | perms::owner_write;
 
+// An hour older than it is, as a file written before a later one.
+void Age(const std::filesystem::path& path) {
+  std::filesystem::last_write_time(path, std::filesystem::last_write_time(path) - std::chrono::hours(1));
+}
+// 2 MiB that take no disk, under the token file's temporary name.
+const std::string kSparse(std::size_t{2} << 20, '\0');
+void Sparse(Dir dir) {
+  WriteFile(dir / ".tokens.txt.tavorin-new", "");
+  std::filesystem::resize_file(dir / ".tokens.txt.tavorin-new", kSparse.size());
+}
+
 struct RunCase {
   const char* name;
   Args args = {"1000c8441f"};
@@ -168,6 +184,8 @@ struct RunCase {
   const char* appendOnlyFrom = nullptr;
   bool tokensLocked = false;
   rlim_t fileSize = 0;
+  // A file the arrangement made that stays another user's.
+  const char* othersFile = nullptr;
   // The outcome: a message (a part of it, after "Tavorin: ") means exit status
   // 2 with the history kept; else the exit status, for 5 and 10 the reason
   // that stderr gives, and one activity line more.
@@ -176,8 +194,10 @@ struct RunCase {
   std::string message = "";
   Args paths = {kStatus};
   std::string tokens = kInitialTokens;
-  // What the token file's temporary holds afterwards: none where empty.
+  // What the token file's temporary holds afterwards, and the file where a
+  // kept pair is set aside: none where empty.
   std::string kept = "";
+  std::string aside = "";
   // Whether the case holds for the Windows program too, to which Wine applies
   // no POSIX users or modes but read-only files.
   bool windows = true;
@@ -217,7 +237,8 @@ TEST_P(RunTest, EndsAsTheCaseSaysKeepingHistoryAndTokens) {
   const int lock = run.tokensLocked ? ::open((dir / "tokens.txt.lock").c_str(), O_RDONLY | O_CREAT, 0644) : -1;
   ASSERT_TRUE(!run.tokensLocked || ::flock(lock, LOCK_EX) == 0);
 
-  const testing::ProcessResult result = windows ? Run(run.args) : RunUnprivileged(run.args, run.fileSize);
+  const testing::ProcessResult result =
+      windows ? Run(run.args) : RunUnprivileged(run.args, run.fileSize, run.othersFile);
 
   if (lock >= 0) {
     ::close(lock);
@@ -227,11 +248,17 @@ TEST_P(RunTest, EndsAsTheCaseSaysKeepingHistoryAndTokens) {
   }
   EXPECT_EQ(result.exitStatus, run.message.empty() ? run.exit : 2) << result.err;
   // The owner may always read back what was written, whatever the mode left.
-  std::filesystem::permissions(dir / "Tavorin.log", perms::owner_read, std::filesystem::perm_options::add);
+  const std::filesystem::path log = dir / "Tavorin.log";
+  const bool plainLog = !std::filesystem::is_symlink(log) && std::filesystem::is_regular_file(log);
+  if (plainLog) {
+    std::filesystem::permissions(log, perms::owner_read, std::filesystem::perm_options::add);
+  }
   if (!run.message.empty()) {
     EXPECT_THAT(result.err, ::testing::StartsWith("Tavorin: "));
     EXPECT_THAT(result.err, HasSubstr(windows ? run.windowsMessage : run.message));
-    EXPECT_EQ(Log(), kHistory);
+    EXPECT_TRUE(!plainLog || Log() == kHistory) << Log();
+  } else if (std::filesystem::is_character_file(log)) {
+    EXPECT_EQ(Log(), "") << "the null device takes the line";
   } else {
     const std::string activity = !run.activity.empty() ? run.activity
                                  : run.args.size() > 1 ? "DeviceId=" + run.args[0] + " Request=" + run.args[1]
@@ -253,9 +280,12 @@ TEST_P(RunTest, EndsAsTheCaseSaysKeepingHistoryAndTokens) {
   }
   EXPECT_EQ(PathsRequested(), run.paths);
   const std::filesystem::path temporary = dir / ".tokens.txt.tavorin-new";
+  const std::filesystem::path aside = dir / ".tokens.txt.tavorin-old";
   EXPECT_EQ(std::filesystem::exists(temporary) ? ReadFile(temporary) : "", run.kept);
+  EXPECT_EQ(std::filesystem::exists(aside) ? ReadFile(aside) : "", run.aside);
   for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
-    EXPECT_TRUE(!entry.path().filename().string().starts_with(".") || entry.path() == temporary)
+    EXPECT_TRUE(!entry.path().filename().string().starts_with(".") || entry.path() == temporary ||
+                entry.path() == aside)
         << "a temporary is left: " << entry.path();
   }
 }
@@ -292,6 +322,10 @@ const RunCase kRuns[] = {
      .activity = R"(DeviceId=1000c8441f Request=x\\x0d\\x0aDeviceId=y)", .exit = 5,
      .reason = "not done: the cloud did not acknowledge",
      .paths = {kStatus, kSet}, .windows = false},
+    {.name = "OptionAsTheRequestWordIsRefused", .args = {"1000c8441f", "--help"}, .message = "unknown option --help",
+     .paths = {}},
+    {.name = "AccessTokenWrittenWithEscapesIsSentDecoded", .cloud = {.slashInAccessToken = true}, .expired = true,
+     .paths = {kStatus, kRefresh, kStatus}, .tokens = "at=at\\/2\r\nrt=rt-2\r\n"},
 
     // Either client takes the largest answer, refuses one byte more, and
     // refuses a token that a token file may hold but a header cannot carry.
@@ -321,13 +355,24 @@ const RunCase kRuns[] = {
     {.name = "LinkedLockFileIsRefused", .expired = true,
      .arrange = [](Dir dir) { std::filesystem::create_symlink(dir / "elsewhere", dir / "tokens.txt.lock"); },
      .message = "cannot open the lock file tokens.txt.lock: it is a symbolic link", .windows = false},
-    // Links are written through: the target is replaced, beside it.
+    // Links are written through as the system follows them, ".." after a
+    // folder's link too: the target is replaced, beside it.
     {.name = "LinkedTokenFileIsReplacedWhereItPoints", .expired = true, .arrange = [](Dir dir) {
-       std::filesystem::create_directory(dir / "shared");
-       std::filesystem::rename(dir / "tokens.txt", dir / "shared/tokens.txt");
-       std::filesystem::create_symlink("shared/tokens.txt", dir / "tokens.txt");
+       std::filesystem::create_directories(dir / "shared/down");
+       std::filesystem::create_directory(dir / "shared/keys");
+       std::filesystem::rename(dir / "tokens.txt", dir / "shared/keys/tokens.txt");
+       std::filesystem::create_directory_symlink("shared/down", dir / "down");
+       std::filesystem::create_symlink("down/../keys/tokens.txt", dir / "tokens.txt");
      },
      .paths = {kStatus, kRefresh, kStatus}, .tokens = kNewPair, .windows = false},
+    // In a folder others may write, another user's link is never followed.
+    {.name = "AnotherUsersLinkInASharedFolderIsRefused", .arrange = [](Dir dir) {
+       std::filesystem::permissions(dir, perms::group_write, std::filesystem::perm_options::add);
+       std::filesystem::remove(dir / "Tavorin.log");
+       std::filesystem::create_symlink("elsewhere.log", dir / "Tavorin.log");
+     },
+     .othersFile = "Tavorin.log", .message = "cannot open Tavorin.log: it leads through a link of another user's",
+     .paths = {}, .windows = false},
     {.name = "ReadOnlyDirectoryStillAnswers", .arrange = [](Dir dir) { Remove(dir, kWrite); }, .windows = false},
     {.name = "ReadOnlyDirectoryRefusesTheRefreshBeforeAsking", .expired = true,
      .arrange = [](Dir dir) { Remove(dir, kWrite); },
@@ -338,27 +383,61 @@ const RunCase kRuns[] = {
      .windowsMessage = "cannot write tokens.txt: Access denied (5)"},
     {.name = "AppendOnlyTokenFileRefusesTheRefreshBeforeAsking", .expired = true,
      .appendOnlyFrom = kStatus, .message = "cannot replace tokens.txt: it is append-only", .windows = false},
-    // A move that fails once the cloud has answered keeps the new pair, and
-    // the next run leaves it alone.
-    {.name = "FailedMoveKeepsTheNewPair", .expired = true,
-     .appendOnlyFrom = kRefresh,
-     .message = "; the new token pair is in .tokens.txt.tavorin-new: move it over tokens.txt",
-     .paths = {kStatus, kRefresh}, .kept = kNewPair},
-    {.name = "KeptPairIsLeftAlone", .expired = true,
-     .arrange = [](Dir dir) { WriteFile(dir / ".tokens.txt.tavorin-new", "at=at-9\r\nrt=rt-9\r\n"); },
-     .message = "the new token pair is in .tokens.txt.tavorin-new: move it over tokens.txt",
-     .kept = "at=at-9\r\nrt=rt-9\r\n"},
+    // A pair that a killed run left before its move (and before the room it
+    // reserved was cut off) goes in before anything is sent; one that a token
+    // file written since by hand outdates is set aside. Neither is removed.
+    {.name = "KilledRunsPairGoesInFirst", .arrange = [](Dir dir) {
+       WriteFile(dir / ".tokens.txt.tavorin-new", kInitialTokens + std::string(4000, ' '));
+       WriteFile(dir / "tokens.txt", "at=at-0\r\nrt=rt-0\r\n");
+       Age(dir / "tokens.txt");
+     }},
+    {.name = "HandWrittenPairOutdatesAKeptOne", .arrange = [](Dir dir) {
+       WriteFile(dir / ".tokens.txt.tavorin-new", "at=at-0\r\nrt=rt-0\r\n");
+       Age(dir / ".tokens.txt.tavorin-new");
+     },
+     .reason = "tokens.txt was written after an earlier run kept a token pair it could not save; that pair is now in "
+               ".tokens.txt.tavorin-old", .aside = "at=at-0\r\nrt=rt-0\r\n"},
+    // Another user's file there may be their pair: never removed, never read.
+    {.name = "AnotherUsersLeftoverStays", .expired = true, .arrange = [](Dir dir) { Sparse(dir); },
+     .othersFile = ".tokens.txt.tavorin-new",
+     .message = "cannot replace tokens.txt: .tokens.txt.tavorin-new belongs to another user", .kept = kSparse,
+     .windows = false},
+    {.name = "OversizedKeptFileIsRefusedNamingIt", .arrange = [](Dir dir) { Sparse(dir); },
+     .message = "cannot read .tokens.txt.tavorin-new: it holds more than 1048576 bytes", .paths = {},
+     .kept = kSparse},
     {.name = "FullDiskRefusesTheRefreshBeforeAsking", .expired = true, .fileSize = 1024,
      .message = "cannot reserve disk space for tokens.txt", .windows = false},
+    // A pair longer than the room reserved for it, which the disk cannot
+    // take, reaches the user in the message.
+    {.name = "LongPairOnAFullDiskIsInTheMessage", .cloud = {.refreshTokenLength = 8000}, .expired = true,
+     .fileSize = 6000,
+     .message = "the new token pair could not be written to any file: put it in tokens.txt by hand, as these "
+                "lines:\nat=at-2\r\nrt=rt-2rrr",
+     .paths = {kStatus, kRefresh}, .windows = false},
     // The log waits for no other run's request.
     {.name = "RefreshElsewhereDoesNotHoldUpTheLine", .tokensLocked = true},
     {.name = "WriteOnlyLogTakesTheLine", .arrange = [](Dir dir) { Remove(dir / "Tavorin.log", kRead); },
      .windows = false},
-    {.name = "LogUnwritable", .arrange = [](Dir dir) { Remove(dir / "Tavorin.log", kWrite); },
-     .message = "cannot open Tavorin.log: Permission denied", .windows = false},
-    {.name = "LogUnwritableForInfo", .args = kInfo, .arrange = [](Dir dir) { Remove(dir / "Tavorin.log", kWrite); },
-     .message = "cannot write Tavorin.log: Permission denied",
-     .windowsMessage = "cannot write Tavorin.log: Access denied (5)"},
+    // A log that could not take the line fails before anything is sent; the
+    // null device takes it and keeps nothing.
+    {.name = "UnwritableLogIsRefusedBeforeAsking", .args = kInfo,
+     .arrange = [](Dir dir) { Remove(dir / "Tavorin.log", kWrite); },
+     .message = "cannot open Tavorin.log: Permission denied", .paths = {}},
+    {.name = "LogThatIsAFolderIsRefusedBeforeAsking", .arrange = [](Dir dir) {
+       std::filesystem::remove(dir / "Tavorin.log");
+       std::filesystem::create_directory(dir / "Tavorin.log");
+     },
+     .message = "cannot open Tavorin.log: it is a folder", .paths = {}},
+    {.name = "LogLinkedToTheTokenFileIsRefused", .args = kInfo, .arrange = [](Dir dir) {
+       std::filesystem::remove(dir / "Tavorin.log");
+       std::filesystem::create_symlink("tokens.txt", dir / "Tavorin.log");
+     },
+     .message = "cannot use Tavorin.log: it is the same file as tokens.txt", .paths = {}, .windows = false},
+    {.name = "LogLinkedToTheNullDeviceTakesNothing", .args = kInfo, .arrange = [](Dir dir) {
+       std::filesystem::remove(dir / "Tavorin.log");
+       std::filesystem::create_symlink("/dev/null", dir / "Tavorin.log");
+     },
+     .windows = false},
 };
 // clang-format on
 INSTANTIATE_TEST_SUITE_P(Runs, RunTest, ::testing::ValuesIn(kRuns),
@@ -439,6 +518,27 @@ TEST_F(ProgramTest, OnlyTheProgramsOwnTemporariesAreReplacedAndNothingElseRemove
   }
   EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(dir / ".tokens.txt.tavorin-new")));
   EXPECT_FALSE(std::filesystem::exists(dir / ".Tavorin.log.tavorin-new"));
+}
+
+// A run whose move of the new pair failed once the cloud had answered keeps
+// it, as a run killed then leaves it; the next run puts it in place by itself.
+TEST_F(ProgramTest, RunAfterAFailedMovePutsTheKeptPairInPlace) {
+  cloud.ExpireAccessToken();
+  cloud.SetBehaviour({.observer = [this](const sim::RecordedRequest& request) {
+    if (request.path == kRefresh) {
+      SetAppendOnly(dir / "tokens.txt", true);
+    }
+  }});
+  const testing::ProcessResult failed = Run({"1000c8441f"});
+  SetAppendOnly(dir / "tokens.txt", false);
+  EXPECT_EQ(failed.exitStatus, 2);
+  EXPECT_THAT(failed.err, HasSubstr("; the new token pair is in .tokens.txt.tavorin-new: move it over tokens.txt"));
+  EXPECT_EQ(ReadFile(dir / ".tokens.txt.tavorin-new"), kNewPair);
+  const testing::ProcessResult next = Run({"1000c8441f"});
+  EXPECT_EQ(next.exitStatus, 0) << next.err;
+  EXPECT_EQ(Tokens(), kNewPair);
+  EXPECT_FALSE(std::filesystem::exists(dir / ".tokens.txt.tavorin-new"));
+  EXPECT_EQ(PathsRequested(), (Args{kStatus, kRefresh, kStatus}));
 }
 
 // A stop request while the cloud answers a refresh: the new pair is saved, then

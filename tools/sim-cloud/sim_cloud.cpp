@@ -258,8 +258,13 @@ SimCloud::Reply SimCloud::AnswerLocked(const RecordedRequest& request) {
       return {200, Envelope(401, "refresh token invalid")};
     }
     const std::string number = std::to_string(nextPairNumber_++);
-    tokens_ = {"at-" + number, "rt-" + number};
-    return {200, Envelope(0, "", R"({"at":"at-)" + number + R"(","rt":"rt-)" + number + R"(","user":{}})")};
+    const bool slash = behaviour_.slashInAccessToken;
+    std::string rt = "rt-" + number;
+    rt.resize(std::max(rt.size(), behaviour_.refreshTokenLength), 'r');
+    tokens_ = {(slash ? "at/" : "at-") + number, rt};
+    return {200, Envelope(0, "",
+                          R"({"at":")" + std::string(slash ? R"(at\/)" : "at-") + number + R"(","rt":")" + rt +
+                              R"(","user":{}})")};
   }
   if (path != kStatusPath && path != kSetPath) {
     return {404, Envelope(404, "not found")};

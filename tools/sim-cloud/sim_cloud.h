@@ -61,6 +61,11 @@ struct Behaviour {
   // Every answer leaves this long after the cloud has acted on its request, as
   // over a slow network: a refreshed pair is already the only valid one.
   std::chrono::milliseconds answerDelay{};
+  // A refresh issues the access token at/N, which its answer writes at\/N as
+  // JSON may.
+  bool slashInAccessToken = false;
+  // Where longer, the length a refresh pads the refresh token it issues to.
+  std::size_t refreshTokenLength = 0;
   // Called on a server thread for every request as it arrives.
   std::function<void(const RecordedRequest&)> observer = {};
 };

@@ -11,8 +11,10 @@ namespace tavorin::control {
 
 inline constexpr std::string_view kActivityLogName = "Tavorin.log";
 
-// text with each control character (below 0x20, and 0x7f) written as \xHH in
-// lower-case hex, so that it cannot end or break a line; the rest as it is.
+// text with each control character written as \xHH in lower-case hex, so that
+// it can neither end or break a line nor steer a terminal: bytes below 0x20,
+// 0x7f, and U+0080 to U+009F in UTF-8 (C2 80 to C2 9F, written as
+// \xc2\x80...); the rest as it is.
 [[nodiscard]] std::string EscapeControlCharacters(std::string_view text);
 
 // "<timestamp> DeviceId=<id> Request=<state> Result=<code>" ended by CR LF,
@@ -21,7 +23,8 @@ inline constexpr std::string_view kActivityLogName = "Tavorin.log";
                                        ResultCode result);
 
 // The device report: ID, online flag, switch, firmware, signal strength, pulse
-// setting and the time, one CR LF line each, read out of the status text.
+// setting and the time, one CR LF line each, read out of the status text. Its
+// values are escaped as above, so it is always seven lines.
 [[nodiscard]] std::string InfoReport(std::string_view deviceId, std::string_view status, std::string_view timestamp);
 
 }  // namespace tavorin::control

@@ -12,15 +12,23 @@
 
 namespace tavorin::control {
 
+// What the argument text asks for. An option counts as the first piece,
+// whatever follows it; as the device ID or the request word, any text that
+// begins with "-" is refused, so that no option reaches the device.
 enum class EntryRequest {
   OpenWindow,     // no argument text: the person's front end
-  ShowHelp,       // "--help" or "-h" alone
-  ShowVersion,    // "--version" alone
-  UnknownOption,  // any other text that begins with "-": no device ID does
+  ShowHelp,       // "--help" or "-h"
+  ShowVersion,    // "--version"
+  UnknownOption,  // a device ID or request word that begins with "-": none does
   RunOperation,   // anything else: one switch operation
 };
 
 [[nodiscard]] EntryRequest ClassifyArgumentText(std::string_view argumentText);
+
+// The first of the device ID and the request word that begins with "-", with
+// its control characters escaped for the message that refuses it; empty where
+// neither does.
+[[nodiscard]] std::string RefusedOption(std::string_view argumentText);
 
 // The argument text within a whole command line as Windows hands it over:
 // everything after the program's own name (quoted or not), without the blanks

@@ -25,12 +25,15 @@ class SwitchControl {
   // state: empty for a query, "info" in any case for the report, anything else
   // is the switch value to set (sent in lower case). Appends the activity line
   // and returns the outcome; errors propagate and leave the log without a line.
+  // A log that could not take the line, or that is the token file, is refused
+  // before anything is sent; one that leads to the null device takes nothing.
   [[nodiscard]] Outcome ControlSwitch(std::string_view state, std::string_view deviceId = kDefaultDeviceId) const;
 
  private:
   // Queries the device, then reports or sets as state asks.
   [[nodiscard]] Outcome Operate(std::string_view state, std::string_view deviceId) const;
   [[nodiscard]] Outcome SetSwitch(const std::string& value, std::string_view deviceId) const;
+  void RefuseUnusableLog() const;
   void WriteInfoReport(std::string_view deviceId, std::string_view status) const;
 
   cloud::CloudClient cloud_;

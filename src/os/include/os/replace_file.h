@@ -34,11 +34,14 @@ enum class FileAccess {
 // longer than room if it fits, flushes it to disk and moves it over the target.
 // When anything fails, or the replacement goes without Commit, the temporary
 // file goes and the target stays as it was; except that a text called keptAs
-// ("the new token pair") is never removed once Commit has written it: the
-// temporary file keeps it, and the error says so (WhereKept).
+// ("the new token pair") is never lost once Commit has it: the temporary file
+// keeps it, and the error says so (WhereKept), or where the text could not be
+// written whole, the error carries the text itself.
 //
 // The temporary file has a fixed name, and the lock guards it too: one that a
-// killed run left is simply made anew. No other file is ever removed.
+// killed run left is simply made anew, unless it is another user's, which is
+// refused. Texts worth keeping are looked for first (kept_text.h). No other
+// file is ever removed.
 class PendingReplacement {
  public:
   PendingReplacement(const FileLock& held, FileAccess access, std::size_t room = 0, std::string_view keptAs = {});
