@@ -79,6 +79,17 @@ TEST(ReplaceFileTest, ModesAndGroupFollowTheOldFileAndTheAccess) {
         << static_cast<int>(replacement.existing.value_or(perms::none));
     EXPECT_EQ(replaced.st_gid, replacement.existing ? kOtherGroup : ::getegid());
   }
+  // In a folder its group may write, what is made there is the group's too,
+  // whatever the umask: the log, the locks and a replaced file.
+  std::filesystem::permissions(dir.path(), perms::group_all, std::filesystem::perm_options::add);
+  ::umask(077);
+  GuardedFile(dir / "Tavorin.log", 0ms).AppendLine("a\r\n");
+  ReplaceFile(GuardedFile(dir / "report", 0ms).Lock(), "r\r\n", FileAccess::Shared);
+  for (const char* made : {"Tavorin.log", "Tavorin.log.lock", "report", "report.lock"}) {
+    EXPECT_EQ(std::filesystem::status(dir / made).permissions() & perms::all,
+              kOwnerReadWrite | perms::group_read | perms::group_write)
+        << made;
+  }
   ::umask(previousMask);
   EXPECT_EQ(openFiles(), filesBefore) << "a descriptor is left open, which a window's clicks would pile up";
 }
@@ -111,6 +122,10 @@ struct FaultCase {
   // Instead of a failing call: another user's file, in a folder where only a
   // file's owner may replace it, which is refused before anything is made.
   bool otherUser = false;
+  // For a failing write: the largest file there may be, and what the error
+  // says beyond the file's name.
+  rlim_t fileSize = 5;
+  const char* says = "";
 };
 
 class FileFaultTest : public ::testing::TestWithParam<FaultCase> {};
@@ -124,7 +139,7 @@ class FileFaultTest : public ::testing::TestWithParam<FaultCase> {};
   }
   // Writes fail through a file-size limit that the old content has reached, as
   // on a full disk: the sanitizers write to pipes of their own.
-  const rlimit full{5, 5};
+  rlimit full{fault.fileSize, RLIM_INFINITY};
   if (fault.otherUser) {
     std::filesystem::permissions(file.parent_path(), perms::all | perms::sticky_bit);
     std::filesystem::permissions(file, kReadWriteForAll);
@@ -144,7 +159,10 @@ class FileFaultTest : public ::testing::TestWithParam<FaultCase> {};
       PendingReplacement(guarded.Lock(), FileAccess::Shared, 0, fault.keptAs).Commit("newer\r\n");
     }
   } catch (const std::exception& error) {
-    std::puts(error.what());
+    // The death test's stderr is a file too.
+    full.rlim_cur = RLIM_INFINITY;
+    ::setrlimit(RLIMIT_FSIZE, &full);
+    std::fputs(error.what(), stderr);
     std::_Exit(std::string(error.what()).find(file.string()) != std::string::npos ? 0 : 2);
   }
   std::_Exit(1);
@@ -157,7 +175,7 @@ TEST_P(FileFaultTest, FailsNamingTheFileAndKeepsOnlyWhatMustBeKept) {
   const testing::TempDir dir;
   const std::filesystem::path file = dir / "tokens.txt";
   WriteFile(file, "old\r\n");
-  EXPECT_EXIT(FailIn(GetParam(), file), ::testing::ExitedWithCode(0), "");
+  EXPECT_EXIT(FailIn(GetParam(), file), ::testing::ExitedWithCode(0), GetParam().says);
   EXPECT_EQ(ReadFile(file), GetParam().after);
   const std::filesystem::path temporary = TemporaryPathOf(file);
   EXPECT_EQ(std::filesystem::exists(temporary) ? ReadFile(temporary) : "", GetParam().kept);
@@ -172,7 +190,10 @@ INSTANTIATE_TEST_SUITE_P(
                       FaultCase{"Lock", SYS_flock, ENOLCK, false, ""},
                       FaultCase{"RenameOfAKeptText", SYS_rename, EXDEV, false, "the pair", "old\r\n", "newer\r\n"},
                       FaultCase{"AnotherUsersFileInAStickyFolder", 0, 0, false, "the pair", "old\r\n", "", true},
+                      FaultCase{"WriteOfAKeptText", SYS_write, EFBIG, false, "the pair", "old\r\n", "", false, 5,
+                                "the pair could not be written to any file: .* these lines:\nnewer"},
                       FaultCase{"AppendWrite", SYS_write, EFBIG, true, ""},
+                      FaultCase{"AppendWrittenInPartIsTakenBack", SYS_write, EFBIG, true, "", "old\r\n", "", false, 8},
                       FaultCase{"AppendClose", SYS_close, EIO, true, "", "old\r\nnewer\r\n"}),
     [](const auto& test) { return std::string(test.param.name); });
 
