@@ -75,19 +75,30 @@ MainWindow::MainWindow(control::SwitchOperation operation) : operation_(std::mov
     }
   }
   buttons_.front().setFocus();
+
+  reason_.setParent(this);
+  reason_.setObjectName(ToQString(kReasonName));
+  reason_.setGeometry(kReasonGeometry.left, kReasonGeometry.top, kReasonGeometry.width, kReasonGeometry.height);
+  // Reasons may quote the cloud's text: never read it as markup.
+  reason_.setTextFormat(Qt::PlainText);
+  reason_.setWordWrap(true);
+  reason_.setAlignment(Qt::AlignLeft | Qt::AlignTop);
 }
 
 void MainWindow::Click(std::string_view word) {
-  MessageBoxContent result;
+  reason_.clear();
+  control::Outcome outcome{};
   // The toolkit's event loop must not see an exception: the click is where an
   // operation's error ends up, as it does in main on the command line.
   try {
-    result = ResultBox(operation_(word).result);
+    outcome = operation_(word);
   } catch (...) {
     EndOnError(control::ReportError());
     return;
   }
-  ShowMessageBox(result);
+  // Set first, so that the line shows behind the box.
+  reason_.setText(ToQString(ReasonLine(outcome)));
+  ShowMessageBox(ResultBox(outcome.result));
 }
 
 void MainWindow::EndOnError(std::string_view message) {

@@ -18,6 +18,7 @@ using os::ToUtf16;
 // Control identifiers of the buttons, in kButtons order; clear of IDOK and
 // IDCANCEL, which the dialog keys send.
 constexpr int kFirstButtonId = 101;
+constexpr int kReasonId = 201;
 
 // Sizes in the model are pixels at 96 dots per inch.
 constexpr int kModelDpi = 96;
@@ -32,6 +33,7 @@ using FontHandle = std::unique_ptr<std::remove_pointer_t<HFONT>, FontDeleter>;
 struct WindowState {
   const control::SwitchOperation* operation = nullptr;
   std::array<HWND, kButtons.size()> buttons{};
+  HWND reason = nullptr;
   HWND focused = nullptr;
   int exitStatus = 0;
 };
@@ -54,17 +56,21 @@ void EndOnError(HWND window, WindowState& state, std::string_view message) {
   ::DestroyWindow(window);
 }
 
-// Runs the button's operation and shows its result code. No exception may
-// leave: the window procedure is called from the system's C frames.
+// Runs the button's operation, shows its reason line and then its result
+// code. No exception may leave: the window procedure is called from the
+// system's C frames.
 void Click(HWND window, WindowState& state, std::size_t index) {
-  MessageBoxContent result;
+  ::SetWindowTextW(state.reason, L"");
+  control::Outcome outcome{};
   try {
-    result = ResultBox((*state.operation)(kButtons[index].word).result);
+    outcome = (*state.operation)(kButtons[index].word);
   } catch (...) {
     EndOnError(window, state, control::ReportError());
     return;
   }
-  ShowBox(window, result);
+  // Set first, so that the line shows behind the box.
+  ::SetWindowTextW(state.reason, ToUtf16(ReasonLine(outcome)).c_str());
+  ShowBox(window, ResultBox(outcome.result));
 }
 
 LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -159,23 +165,28 @@ int RunWin32Window(const control::SwitchOperation& operation) {
   }
 
   const FontHandle font = MessageFont();
-  // Created left to right, which is also the tab order.
-  for (std::size_t i = 0; i < kButtons.size(); ++i) {
-    const ButtonSpec& layout = kButtons[i];
-    const HWND button = ::CreateWindowExW(
-        0, L"BUTTON", ToUtf16(layout.caption).c_str(), WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON,
-        Scale(layout.geometry.left, dpi), Scale(layout.geometry.top, dpi), Scale(layout.geometry.width, dpi),
-        Scale(layout.geometry.height, dpi), window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFirstButtonId + i)),
-        instance, nullptr);
-    if (button == nullptr) {
-      FailWindow("cannot create a button");
+  const auto create = [&](const wchar_t* kind, std::string_view text, DWORD style, const Rect& place, int id) {
+    const HWND control =
+        ::CreateWindowExW(0, kind, ToUtf16(text).c_str(), WS_CHILD | WS_VISIBLE | style, Scale(place.left, dpi),
+                          Scale(place.top, dpi), Scale(place.width, dpi), Scale(place.height, dpi), window,
+                          reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
+    if (control == nullptr) {
+      FailWindow("cannot create a control");
     }
     if (font) {
-      ::SendMessageW(button, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), FALSE);
+      ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), FALSE);
     }
-    state.buttons[i] = button;
+    return control;
+  };
+  // Created left to right, which is also the tab order.
+  for (std::size_t i = 0; i < kButtons.size(); ++i) {
+    state.buttons[i] = create(L"BUTTON", kButtons[i].caption, WS_TABSTOP | BS_PUSHBUTTON, kButtons[i].geometry,
+                              kFirstButtonId + static_cast<int>(i));
   }
   state.focused = state.buttons.front();
+  // Plain text: no ampersand marks an access key; words too long for a line
+  // break where they must.
+  state.reason = create(L"STATIC", "", SS_LEFT | SS_NOPREFIX | SS_EDITCONTROL, kReasonGeometry, kReasonId);
 
   ::ShowWindow(window, SW_SHOWNORMAL);
   ::UpdateWindow(window);

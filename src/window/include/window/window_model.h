@@ -1,7 +1,7 @@
 #pragma once
 // What the main window is and does, apart from any windowing toolkit: the
-// window's size and title, which button sends which request word, and what the
-// message boxes say.
+// window's size and title, which button sends which request word, what the
+// message boxes say, and the line that says why a click was not done.
 
 #include <array>
 #include <string>
@@ -43,6 +43,19 @@ inline constexpr std::array<ButtonSpec, 3> kButtons = {{
     {"Command3", "info", "info", {224, 56, 57, 33}},
 }};
 
+// Below the buttons: why the last click ended with 5 or 10, until the next
+// click; plain text, word-wrapped, from the top left.
+inline constexpr std::string_view kReasonName = "Label1";
+inline constexpr Rect kReasonGeometry = {8, 97, 288, 96};
+
+// The line's text after a click: the outcome's reason for NotDone and Offline,
+// empty for NotOn and On.
+[[nodiscard]] std::string ReasonLine(const control::Outcome& outcome);
+
+// The text as every toolkit takes it: each byte that is no part of well-formed
+// UTF-8 (a sequence cut short, say, or a surrogate) becomes U+FFFD.
+[[nodiscard]] std::string ValidUtf8(std::string_view text);
+
 enum class BoxIcon { None, Error };
 
 struct MessageBoxContent {
@@ -54,7 +67,7 @@ struct MessageBoxContent {
 // The box after a click: the result code in decimal, whatever the code.
 [[nodiscard]] MessageBoxContent ResultBox(control::ResultCode result);
 
-// The box for an error that ends the program.
+// The box for an error that ends the program, its message as ValidUtf8 gives it.
 [[nodiscard]] MessageBoxContent ErrorBox(std::string_view message);
 
 }  // namespace tavorin::window
