@@ -139,7 +139,10 @@ class FileFaultTest : public ::testing::TestWithParam<FaultCase> {};
   }
   // Writes fail through a file-size limit that the old content has reached, as
   // on a full disk: the sanitizers write to pipes of their own.
-  rlimit full{fault.fileSize, RLIM_INFINITY};
+  rlimit full{};
+  ::getrlimit(RLIMIT_FSIZE, &full);
+  const rlim_t most = full.rlim_cur;
+  full.rlim_cur = fault.fileSize;
   if (fault.otherUser) {
     std::filesystem::permissions(file.parent_path(), perms::all | perms::sticky_bit);
     std::filesystem::permissions(file, kReadWriteForAll);
@@ -160,7 +163,7 @@ class FileFaultTest : public ::testing::TestWithParam<FaultCase> {};
     }
   } catch (const std::exception& error) {
     // The death test's stderr is a file too.
-    full.rlim_cur = RLIM_INFINITY;
+    full.rlim_cur = most;
     ::setrlimit(RLIMIT_FSIZE, &full);
     std::fputs(error.what(), stderr);
     std::_Exit(std::string(error.what()).find(file.string()) != std::string::npos ? 0 : 2);
