@@ -62,8 +62,9 @@ TEST(RequestBodies, RefreshTokenGoesBackAsTheCloudWroteItAndTheAccessTokenDecode
       {"R1", "R1", "R1"},
       {R"(R\/2)", R"(R\/2)", "R/2"},
       {R"(a\"b\\c\u00e9\n)", R"(a\"b\\c\u00e9\n)", "a\"b\\c\xc3\xa9\n"},
-      {R"(\b\f\r\t\u00a8\u20AC\ud83d\ude00\udbc8\udc82f)", R"(\b\f\r\t\u00a8\u20AC\ud83d\ude00\udbc8\udc82f)",
-       "\b\f\r\t\xc2\xa8\xe2\x82\xac\xf0\x9f\x98\x80\xf4\x82\x82\x82"s + "f"},
+      {R"(\b\f\r\t\u00a8\u20AC\udbc8\udc82\ud83d\ude00f\u0080f)",
+       R"(\b\f\r\t\u00a8\u20AC\udbc8\udc82\ud83d\ude00f\u0080f)",
+       "\b\f\r\t\xc2\xa8\xe2\x82\xac\xf4\x82\x82\x82\xf0\x9f\x98\x80"s + "f\xc2\x80" + "f"},
       // A surrogate that is not half of a pair stands for no character.
       {R"(\ud83dx\ude00\ud83d\u0047)", R"(\ud83dx\ude00\ud83d\u0047)", "\xef\xbf\xbdx\xef\xbf\xbd\xef\xbf\xbdG"},
       {R"(a"b\/)", R"(a\"b\\/)", R"(a"b\/)"},
