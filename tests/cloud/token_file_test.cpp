@@ -41,6 +41,15 @@ TEST(TokenFileTest, PairIsTwoCrLfLinesAndOneThatWouldNotReadBackIsRefused) {
   for (const auto& [at, rt] : {std::pair{"A2\r\nrt=X"s, "R2"s}, {"A2"s, "R2\n"s}, {"A2\0"s, "R2"s}, {"A\r"s, "R"s}}) {
     EXPECT_THROW(static_cast<void>(TokenFileText(at, rt)), std::runtime_error) << at << rt;
   }
+  // A kept file is a whole pair only as saved, the blanks of its room after it.
+  for (const auto& [kept, length] : {std::pair{"at=A\r\nrt=\r\n  "s, 11},
+                                     {"at=A\r\nrt=R\r\n"s, 12},
+                                     {"at=A\r\n"s, 0},
+                                     {"rt=R\r\nat=A\r\n"s, 0},
+                                     {"at=\r\nrt=R\r\n"s, 0},
+                                     {"  "s, 0}}) {
+    EXPECT_EQ(WholeTokenFileLength(kept), static_cast<std::size_t>(length)) << kept;
+  }
 }
 
 TEST(RequestBodies, AreTheCloudsExactBodiesAndInsertedValuesCannotAddFields) {

@@ -227,6 +227,10 @@ TEST(FileLockTest, HeldLockMakesOthersWaitInVainWhicheverLinkLeadsToIt) {
   held.reset();
   EXPECT_NO_THROW(static_cast<void>(other.Lock()));
   EXPECT_TRUE(std::filesystem::exists(dir / "shared/tokens.txt.lock"));
+  // A link to a file yet to be made leads there too: the line makes it.
+  std::filesystem::create_symlink("../shared/Tavorin.log", dir / "a/Tavorin.log");
+  GuardedFile(dir / "a/Tavorin.log", 0ms).AppendLine("b\r\n");
+  EXPECT_EQ(ReadFile(dir / "shared/Tavorin.log"), "b\r\n");
 }
 
 // A stop signal sent during a hold, to whichever thread, waits for its end,
